@@ -1,0 +1,20 @@
+// Reading one line from standard input.
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <string>
+
+#include "platform/system_error.h"
+
+namespace vant {
+
+// Appends bytes up to and including the first line feed to `text`, and
+// returns how many were appended; 0 means end of input. On a console the
+// line is read as UTF-16 and converted; from a file or pipe it must be UTF-8.
+std::expected<std::size_t, SystemError> read_stdin_line(std::string& text);
+
+// Tests only: forget the reader and its buffered bytes, as at process start.
+void reset_input_for_tests();
+
+}  // namespace vant

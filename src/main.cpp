@@ -1,0 +1,3 @@
+#include "setup/driver.h"
+
+int main() { vant::run_setup(); }

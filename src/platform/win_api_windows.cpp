@@ -1,0 +1,254 @@
+// The real binding of the Windows seam: each function forwards to the
+// Windows or ntdll function of the same name. This is the only file that
+// includes <windows.h>; it converts types and nothing else.
+#include "platform/win_api.h"
+
+#include <cstddef>
+
+// Copies of our constants taken before <windows.h> turns their names into
+// macros, so they can be checked against the SDK below.
+namespace seam_check {
+constexpr auto std_input = win::STD_INPUT_HANDLE;
+constexpr auto std_output = win::STD_OUTPUT_HANDLE;
+constexpr auto std_error = win::STD_ERROR_HANDLE;
+constexpr auto status_pending = win::STATUS_PENDING;
+constexpr auto status_end_of_file = win::STATUS_END_OF_FILE;
+constexpr auto cp_utf8 = win::CP_UTF8;
+constexpr auto mb_err = win::MB_ERR_INVALID_CHARS;
+constexpr auto wc_err = win::WC_ERR_INVALID_CHARS;
+constexpr auto fm_system = win::FORMAT_MESSAGE_FROM_SYSTEM;
+constexpr auto fm_module = win::FORMAT_MESSAGE_FROM_HMODULE;
+constexpr auto fm_ignore = win::FORMAT_MESSAGE_IGNORE_INSERTS;
+constexpr auto dup_same = win::DUPLICATE_SAME_ACCESS;
+constexpr auto unicode_env = win::CREATE_UNICODE_ENVIRONMENT;
+constexpr auto use_std = win::STARTF_USESTDHANDLES;
+constexpr auto hires = win::CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
+constexpr auto timer_all = win::TIMER_ALL_ACCESS;
+constexpr auto invalid_attrs = win::INVALID_FILE_ATTRIBUTES;
+constexpr auto fast_fail_exit = win::FAST_FAIL_FATAL_APP_EXIT;
+using StartupInfo = win::STARTUPINFOW;
+using ProcessInfo = win::PROCESS_INFORMATION;
+using IoStatus = win::IO_STATUS_BLOCK;
+using ReadControl = win::CONSOLE_READCONSOLE_CONTROL;
+using SrwLock = win::SRWLOCK;
+}  // namespace seam_check
+
+#include <windows.h>
+#include <winternl.h>
+
+static_assert(seam_check::std_input == STD_INPUT_HANDLE);
+static_assert(seam_check::std_output == STD_OUTPUT_HANDLE);
+static_assert(seam_check::std_error == STD_ERROR_HANDLE);
+static_assert(seam_check::status_pending == static_cast<NTSTATUS>(STATUS_PENDING));
+static_assert(seam_check::cp_utf8 == CP_UTF8);
+static_assert(seam_check::mb_err == MB_ERR_INVALID_CHARS);
+static_assert(seam_check::wc_err == WC_ERR_INVALID_CHARS);
+static_assert(seam_check::fm_system == FORMAT_MESSAGE_FROM_SYSTEM);
+static_assert(seam_check::fm_module == FORMAT_MESSAGE_FROM_HMODULE);
+static_assert(seam_check::fm_ignore == FORMAT_MESSAGE_IGNORE_INSERTS);
+static_assert(seam_check::dup_same == DUPLICATE_SAME_ACCESS);
+static_assert(seam_check::unicode_env == CREATE_UNICODE_ENVIRONMENT);
+static_assert(seam_check::use_std == STARTF_USESTDHANDLES);
+static_assert(seam_check::hires == 2);  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+static_assert(seam_check::timer_all == TIMER_ALL_ACCESS);
+static_assert(seam_check::invalid_attrs == INVALID_FILE_ATTRIBUTES);
+static_assert(seam_check::fast_fail_exit == FAST_FAIL_FATAL_APP_EXIT);
+static_assert(static_cast<DWORD>(seam_check::status_end_of_file) == 0xC0000011);
+
+// The portable structures must match the SDK's byte for byte, because the
+// binding passes them through by address.
+#define SEAM_SAME_FIELD(ours, theirs, field)                                     \
+  static_assert(offsetof(seam_check::ours, field) == offsetof(theirs, field) && \
+                sizeof(seam_check::ours::field) == sizeof(theirs::field))
+static_assert(sizeof(seam_check::StartupInfo) == sizeof(STARTUPINFOW));
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, cb);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, dwFlags);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, wShowWindow);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, lpReserved2);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdInput);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdOutput);
+SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdError);
+static_assert(sizeof(seam_check::ProcessInfo) == sizeof(PROCESS_INFORMATION));
+SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hProcess);
+SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hThread);
+SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, dwProcessId);
+SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, dwThreadId);
+static_assert(sizeof(seam_check::IoStatus) == sizeof(IO_STATUS_BLOCK));
+SEAM_SAME_FIELD(IoStatus, IO_STATUS_BLOCK, Status);
+SEAM_SAME_FIELD(IoStatus, IO_STATUS_BLOCK, Information);
+static_assert(sizeof(seam_check::ReadControl) == sizeof(CONSOLE_READCONSOLE_CONTROL));
+SEAM_SAME_FIELD(ReadControl, CONSOLE_READCONSOLE_CONTROL, nLength);
+SEAM_SAME_FIELD(ReadControl, CONSOLE_READCONSOLE_CONTROL, dwCtrlWakeupMask);
+static_assert(sizeof(seam_check::SrwLock) == sizeof(SRWLOCK));
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
+#undef SEAM_SAME_FIELD
+
+extern "C" {
+NTSTATUS NTAPI NtWriteFile(HANDLE FileHandle, HANDLE Event, PVOID ApcRoutine, PVOID ApcContext,
+                           PIO_STATUS_BLOCK IoStatusBlock, const void* Buffer, ULONG Length,
+                           const LARGE_INTEGER* ByteOffset, const ULONG* Key);
+NTSTATUS NTAPI NtReadFile(HANDLE FileHandle, HANDLE Event, PVOID ApcRoutine, PVOID ApcContext,
+                          PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                          const LARGE_INTEGER* ByteOffset, const ULONG* Key);
+}
+
+namespace {
+HANDLE h(win::HANDLE handle) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)); }
+win::HANDLE h(HANDLE handle) { return static_cast<win::HANDLE>(reinterpret_cast<std::uintptr_t>(handle)); }
+HMODULE m(win::HMODULE module) { return reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(module)); }
+win::HMODULE m(HMODULE module) { return static_cast<win::HMODULE>(reinterpret_cast<std::uintptr_t>(module)); }
+LPWSTR w(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
+LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+}  // namespace
+
+namespace win {
+
+DWORD GetLastError() { return ::GetLastError(); }
+void SetLastError(DWORD code) { ::SetLastError(code); }
+
+HANDLE GetStdHandle(DWORD nStdHandle) { return h(::GetStdHandle(nStdHandle)); }
+BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
+  return ::GetConsoleMode(h(hConsoleHandle), reinterpret_cast<LPDWORD>(lpMode));
+}
+UINT GetConsoleOutputCP() { return ::GetConsoleOutputCP(); }
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   DWORD* lpNumberOfCharsWritten, void* lpReserved) {
+  return ::WriteConsoleW(h(hConsoleOutput), lpBuffer, nNumberOfCharsToWrite,
+                         reinterpret_cast<LPDWORD>(lpNumberOfCharsWritten), lpReserved);
+}
+BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead,
+                  DWORD* lpNumberOfCharsRead, CONSOLE_READCONSOLE_CONTROL* pInputControl) {
+  return ::ReadConsoleW(h(hConsoleInput), lpBuffer, nNumberOfCharsToRead,
+                        reinterpret_cast<LPDWORD>(lpNumberOfCharsRead),
+                        reinterpret_cast<PCONSOLE_READCONSOLE_CONTROL>(pInputControl));
+}
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
+                        char16_t* lpWideCharStr, int cchWideChar) {
+  return ::MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte, w(lpWideCharStr),
+                               cchWideChar);
+}
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
+                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
+                        BOOL* lpUsedDefaultChar) {
+  return ::WideCharToMultiByte(CodePage, dwFlags, w(lpWideCharStr), cchWideChar, lpMultiByteStr,
+                               cbMultiByte, lpDefaultChar,
+                               reinterpret_cast<LPBOOL>(lpUsedDefaultChar));
+}
+
+NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
+                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
+                     const LONGLONG* ByteOffset, const ULONG* Key) {
+  return ::NtWriteFile(h(FileHandle), h(Event), ApcRoutine, ApcContext,
+                       reinterpret_cast<PIO_STATUS_BLOCK>(IoStatusBlock), Buffer, Length,
+                       reinterpret_cast<const LARGE_INTEGER*>(ByteOffset), Key);
+}
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
+                    IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
+                    const LONGLONG* ByteOffset, const ULONG* Key) {
+  return ::NtReadFile(h(FileHandle), h(Event), ApcRoutine, ApcContext,
+                      reinterpret_cast<PIO_STATUS_BLOCK>(IoStatusBlock), Buffer, Length,
+                      reinterpret_cast<const LARGE_INTEGER*>(ByteOffset), Key);
+}
+ULONG RtlNtStatusToDosError(NTSTATUS Status) { return ::RtlNtStatusToDosError(Status); }
+
+HMODULE GetModuleHandleW(const char16_t* lpModuleName) { return m(::GetModuleHandleW(w(lpModuleName))); }
+HMODULE GetModuleHandleA(const char* lpModuleName) { return m(::GetModuleHandleA(lpModuleName)); }
+FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
+  return static_cast<FARPROC>(reinterpret_cast<std::uintptr_t>(::GetProcAddress(m(hModule), lpProcName)));
+}
+DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     char16_t* lpBuffer, DWORD nSize, void* Arguments) {
+  return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId,
+                          w(lpBuffer), nSize, static_cast<va_list*>(Arguments));
+}
+
+DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer) {
+  return ::GetTempPathW(nBufferLength, w(lpBuffer));
+}
+DWORD InvokeGetTempPath2W(FARPROC proc, DWORD BufferLength, char16_t* Buffer) {
+  using TempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
+  auto function = reinterpret_cast<TempPath2>(static_cast<std::uintptr_t>(proc));
+  return function(BufferLength, w(Buffer));
+}
+DWORD GetModuleFileNameW(HMODULE hModule, char16_t* lpFilename, DWORD nSize) {
+  return ::GetModuleFileNameW(m(hModule), w(lpFilename), nSize);
+}
+UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetSystemDirectoryW(w(lpBuffer), uSize); }
+UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetWindowsDirectoryW(w(lpBuffer), uSize); }
+DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
+  return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
+}
+DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
+DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer,
+                       char16_t** lpFilePart) {
+  return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer),
+                            reinterpret_cast<LPWSTR*>(lpFilePart));
+}
+
+HANDLE GetCurrentProcess() { return h(::GetCurrentProcess()); }
+BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
+                     HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle,
+                     DWORD dwOptions) {
+  ::HANDLE target = nullptr;
+  const BOOL ok = ::DuplicateHandle(h(hSourceProcessHandle), h(hSourceHandle), h(hTargetProcessHandle),
+                                    &target, dwDesiredAccess, bInheritHandle, dwOptions);
+  *lpTargetHandle = h(target);
+  return ok;
+}
+BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
+                    const void* lpProcessAttributes, const void* lpThreadAttributes,
+                    BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
+                    const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
+                    PROCESS_INFORMATION* lpProcessInformation) {
+  return ::CreateProcessW(
+      w(lpApplicationName), w(lpCommandLine),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpThreadAttributes)),
+      bInheritHandles, dwCreationFlags, lpEnvironment, w(lpCurrentDirectory),
+      reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
+      reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
+}
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  return ::WaitForSingleObject(h(hHandle), dwMilliseconds);
+}
+BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
+  return ::GetExitCodeProcess(h(hProcess), reinterpret_cast<LPDWORD>(lpExitCode));
+}
+BOOL CloseHandle(HANDLE hObject) { return ::CloseHandle(h(hObject)); }
+
+void AcquireSRWLockExclusive(SRWLOCK* SRWLock) { ::AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(SRWLock)); }
+BOOLEAN TryAcquireSRWLockExclusive(SRWLOCK* SRWLock) {
+  return ::TryAcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(SRWLock));
+}
+void ReleaseSRWLockExclusive(SRWLOCK* SRWLock) { ::ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(SRWLock)); }
+DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+
+HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
+                              DWORD dwDesiredAccess) {
+  return h(::CreateWaitableTimerExW(
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpTimerAttributes)),
+      w(lpTimerName), dwFlags, dwDesiredAccess));
+}
+BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod,
+                      void* pfnCompletionRoutine, void* lpArgToCompletionRoutine, BOOL fResume) {
+  return ::SetWaitableTimer(h(hTimer), reinterpret_cast<const LARGE_INTEGER*>(lpDueTime), lPeriod,
+                            reinterpret_cast<PTIMERAPCROUTINE>(pfnCompletionRoutine),
+                            lpArgToCompletionRoutine, fResume);
+}
+void Sleep(DWORD dwMilliseconds) { ::Sleep(dwMilliseconds); }
+BOOL QueryPerformanceCounter(LONGLONG* lpPerformanceCount) {
+  return ::QueryPerformanceCounter(reinterpret_cast<LARGE_INTEGER*>(lpPerformanceCount));
+}
+BOOL QueryPerformanceFrequency(LONGLONG* lpFrequency) {
+  return ::QueryPerformanceFrequency(reinterpret_cast<LARGE_INTEGER*>(lpFrequency));
+}
+
+void ExitProcess(UINT uExitCode) { ::ExitProcess(uExitCode); }
+void FastFail(unsigned code) {
+  // MinGW's headers lack the __fastfail intrinsic; this is its definition:
+  // interrupt 0x29 with the code in ECX/RCX.
+  __asm__ __volatile__("int $0x29" : : "c"(code) : "memory");
+  __builtin_unreachable();
+}
+
+}  // namespace win

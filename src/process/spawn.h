@@ -1,0 +1,58 @@
+// Starting child processes that share this process's console and standard
+// handles, and waiting for them.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "paths/path_text.h"
+#include "platform/handle.h"
+#include "platform/system_error.h"
+
+namespace vant {
+
+// What to start: a program (a bare name such as "curl", or a path) and its
+// arguments. Nothing else is configurable: every child inherits the
+// environment, the current folder and the standard handles.
+class ProcessCommand {
+ public:
+  explicit ProcessCommand(PathText program) : program_(std::move(program)) {}
+  explicit ProcessCommand(std::string_view program) : program_(PathText::from_utf8(program)) {}
+
+  ProcessCommand& arg(PathText argument) {
+    args_.push_back(std::move(argument));
+    return *this;
+  }
+  ProcessCommand& arg(std::string_view argument) { return arg(PathText::from_utf8(argument)); }
+
+  const PathText& program() const { return program_; }
+  const std::vector<PathText>& args() const { return args_; }
+
+ private:
+  PathText program_;
+  std::vector<PathText> args_;
+};
+
+// A started child. The pipes are always empty here (streams are inherited,
+// never piped) and exist so that closing follows one fixed order.
+struct ChildProcess {
+  OwnedHandle process_handle;
+  OwnedHandle thread_handle;
+  OwnedHandle stdin_pipe;
+  OwnedHandle stdout_pipe;
+  OwnedHandle stderr_pipe;
+};
+
+std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command);
+
+// Waits without a time limit; returns the exit code with all 32 bits.
+std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child);
+
+// Closes the process handle, the thread handle, then any pipes. The child
+// keeps running.
+void close_child(ChildProcess&& child);
+
+}  // namespace vant

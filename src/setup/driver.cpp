@@ -1,0 +1,108 @@
+#include "setup/driver.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "console/input.h"
+#include "console/output.h"
+#include "paths/path_text.h"
+#include "platform/fail_fast.h"
+#include "platform/pause_exit.h"
+#include "platform/system_error.h"
+#include "process/spawn.h"
+#include "setup/messages.h"
+
+namespace vant {
+namespace {
+
+using namespace messages;
+
+// M6 and M7: the download tool could not be started or waited for.
+[[noreturn]] void fail_download_tool(const SystemError& error) {
+  const ErrorDisplay shown = error.display();
+  print_stderr(TextPieces(kCannotRunTool).append(shown.pieces()).add(kLineFeed));
+  print_stderr(kNeedsWindows10);
+  pause_and_exit();
+}
+
+// The download tool's exit code: 0 when the installer is in place.
+void download_installer(const std::string& installer_path_text) {
+  ProcessCommand download(kDownloadTool);
+  download.arg("-L")
+      .arg("--progress-bar")
+      .arg("--retry")
+      .arg("3")
+      .arg("--retry-delay")
+      .arg("2")
+      .arg("-o")
+      .arg(installer_path_text)
+      .arg(kDownloadAddress);
+
+  auto child = spawn_process(download);
+  if (!child) fail_download_tool(child.error());
+
+  const auto exit_code = wait_for_exit(*child);
+  close_child(std::move(*child));
+  if (!exit_code) fail_download_tool(exit_code.error());
+
+  if (*exit_code != 0) {
+    // Crash codes such as 0xC0000005 show as negative numbers.
+    const std::string code = signed_decimal(static_cast<std::int32_t>(*exit_code));
+    print_stderr({kDownloadFailedBefore, code, kDownloadFailedAfter});
+    print_stderr(kCheckNetwork);
+    pause_and_exit();
+  }
+}
+
+}  // namespace
+
+void run_setup() {
+  print_stdout(kRule);
+  print_stdout({kTitleBefore, kProductTitle, kTitleAfter});
+  print_stdout(kRule);
+  print_stdout(kEmptyLine);
+  print_stdout(kFetching);
+  print_stdout(kNeedsNetwork);
+  print_stdout(kEmptyLine);
+
+  auto temp = temp_directory();
+  if (!temp) internal_failure_unwrap(temp.error());
+  const PathText installer_path = join_path(*temp, kInstallerFileName);
+  // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
+  // and the same text is what the user is shown if the start fails.
+  const std::string installer_path_text = path_display_text(installer_path);
+
+  download_installer(installer_path_text);
+
+  print_stdout(kEmptyLine);
+  print_stdout(kDownloadDone);
+  print_stdout(kClosesItself);
+  print_stdout(kEmptyLine);
+
+  const auto installer = spawn_process(ProcessCommand(installer_path));
+  if (!installer) {
+    const ErrorDisplay shown = installer.error().display();
+    print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
+    print_stderr({kDownloadedTo, installer_path_text, kLineFeed});
+    print_stderr(kRunByHand);
+    pause_and_exit();
+  }
+
+  // The installer is neither waited for nor closed: its handles stay open
+  // until this process ends, and it keeps running after that.
+  sleep_for(Duration{2, 0});
+  exit_process(0);
+}
+
+void pause_and_exit() {
+  print_stdout(kEmptyLine);
+  print_stdout(kPressEnter);
+  std::string line;
+  // Whatever comes back (a line, end of input, an error), the answer is the
+  // same: the user has seen the messages.
+  (void)read_stdin_line(line);
+  exit_process(1);
+}
+
+}  // namespace vant

@@ -1,0 +1,990 @@
+// The model behind the fake seam. Each function behaves as its Windows
+// namesake does for the cases the program meets, sets the last error the way
+// Windows does, and writes a line to the call log.
+#include "fake_windows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+namespace fake {
+namespace {
+
+FakeWindows* g_world = nullptr;
+
+char16_t lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+bool starts_with(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+// Strips the prefixes that only ask Windows to skip normalisation, so the
+// file table can be keyed by plain paths.
+std::u16string plain_path(std::u16string_view path) {
+  if (starts_with(path, u"\\\\?\\UNC\\")) return u"\\\\" + std::u16string(path.substr(8));
+  if (starts_with(path, u"\\\\?\\") || starts_with(path, u"\\??\\")) return std::u16string(path.substr(4));
+  return std::u16string(path);
+}
+
+// Copies `text` into a caller's buffer the way the Get*W path functions do:
+// the length without NUL when it fits, else the size needed with the NUL.
+DWORD copy_out(std::u16string_view text, char16_t* buffer, DWORD size) {
+  if (text.size() + 1 > size) return static_cast<DWORD>(text.size() + 1);
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = 0;
+  return static_cast<DWORD>(text.size());
+}
+
+void log(std::string entry) { world().calls.push_back(std::move(entry)); }
+
+std::u16string from_c(const char16_t* text) {
+  return text ? std::u16string(text) : std::u16string();
+}
+
+}  // namespace
+
+bool NoCaseLess::operator()(const std::u16string& a, const std::u16string& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char16_t x, char16_t y) { return lower(x) < lower(y); });
+}
+
+FakeWindows::FakeWindows() {
+  environment[u"PATH"] = u"C:\\Windows\\system32;C:\\Windows";
+  system_messages = {
+      {2, u"The system cannot find the file specified.\r\n"},
+      {3, u"The system cannot find the path specified.\r\n"},
+      {5, u"Access is denied.\r\n"},
+      {6, u"The handle is invalid.\r\n"},
+      {109, u"The pipe has been ended.\r\n"},
+      {112, u"There is not enough space on the disk.\r\n"},
+      {193, u"%1 is not a valid Win32 application.\r\n"},
+      {206, u"The filename or extension is too long.\r\n"},
+      {740, u"The requested operation requires elevation.\r\n"},
+      {10061, u"No connection could be made because the target machine actively refused it.\r\n"},
+  };
+  ntdll_messages = {
+      {0xC0000005, u"The instruction at 0x%p referenced memory at 0x%p. The memory could not be %s.\r\n"},
+  };
+  add_directory(u"C:\\Windows");
+  add_directory(u"C:\\Windows\\system32");
+  add_directory(u"C:\\work");
+  add_directory(u"C:\\Users\\user\\AppData\\Local\\Temp");
+  add_file(module_file_name);
+}
+
+DWORD& FakeWindows::last_error() {
+  thread_local DWORD code = 0;
+  return code;
+}
+
+HANDLE FakeWindows::add_object(std::shared_ptr<Object> object, bool inheritable) {
+  const std::uintptr_t value = next_handle;
+  next_handle += 4;
+  handles[value] = HandleEntry{std::move(object), inheritable};
+  return static_cast<HANDLE>(value);
+}
+
+HANDLE FakeWindows::add_console(std::shared_ptr<Console> console, std::string label) {
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Console;
+  object->console = std::move(console);
+  object->label = std::move(label);
+  return add_object(std::move(object));
+}
+
+HANDLE FakeWindows::add_stream(std::shared_ptr<ByteStream> stream, std::string label) {
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Stream;
+  object->stream = std::move(stream);
+  object->label = std::move(label);
+  return add_object(std::move(object));
+}
+
+bool FakeWindows::is_open(HANDLE handle) const {
+  return handles.count(static_cast<std::uintptr_t>(handle)) != 0;
+}
+
+std::shared_ptr<Object> FakeWindows::object_of(HANDLE handle) const {
+  const auto it = handles.find(static_cast<std::uintptr_t>(handle));
+  return it == handles.end() ? nullptr : it->second.object;
+}
+
+std::vector<HANDLE> FakeWindows::open_handles() const {
+  std::vector<HANDLE> out;
+  for (const auto& [value, entry] : handles) out.push_back(static_cast<HANDLE>(value));
+  return out;
+}
+
+std::vector<HANDLE> FakeWindows::inheritable_handles() const {
+  std::vector<HANDLE> out;
+  for (const auto& [value, entry] : handles) {
+    if (entry.inheritable) out.push_back(static_cast<HANDLE>(value));
+  }
+  return out;
+}
+
+FakeWindows::StdStreams FakeWindows::use_byte_streams() {
+  StdStreams streams{std::make_shared<ByteStream>(), std::make_shared<ByteStream>(),
+                     std::make_shared<ByteStream>()};
+  std_input = add_stream(streams.input, "stdin");
+  std_output = add_stream(streams.output, "stdout");
+  std_error = add_stream(streams.error, "stderr");
+  return streams;
+}
+
+FakeWindows::StdConsole FakeWindows::use_console(DWORD output_code_page) {
+  StdConsole result{std::make_shared<Console>()};
+  console_output_cp = output_code_page;
+  std_input = add_console(result.console, "conin");
+  std_output = add_console(result.console, "conout");
+  std_error = add_console(result.console, "conerr");
+  return result;
+}
+
+void FakeWindows::add_file(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_NORMAL; }
+void FakeWindows::add_directory(std::u16string_view path) {
+  files[plain_path(path)] = win::FILE_ATTRIBUTE_DIRECTORY;
+}
+void FakeWindows::remove_path(std::u16string_view path) { files.erase(plain_path(path)); }
+bool FakeWindows::exists(std::u16string_view path) const { return files.count(plain_path(path)) != 0; }
+
+std::size_t FakeWindows::count_calls(std::string_view name) const {
+  return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
+    return call == name || (call.size() > name.size() && call.compare(0, name.size(), name) == 0 &&
+                            call[name.size()] == '(');
+  }));
+}
+
+FakeWindows& world() {
+  if (g_world == nullptr) g_world = new FakeWindows();
+  return *g_world;
+}
+
+void reset() {
+  delete g_world;
+  g_world = new FakeWindows();
+  g_world->last_error() = 0;
+}
+
+std::u16string u16(std::string_view utf8_text) {
+  std::u16string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8_text.data());
+  const std::size_t n = utf8_text.size();
+  for (std::size_t i = 0; i < n;) {
+    char32_t c = p[i];
+    int extra = 0;
+    if (c >= 0xF0) {
+      c &= 0x07;
+      extra = 3;
+    } else if (c >= 0xE0) {
+      c &= 0x0F;
+      extra = 2;
+    } else if (c >= 0xC0) {
+      c &= 0x1F;
+      extra = 1;
+    }
+    ++i;
+    for (int k = 0; k < extra && i < n; ++k, ++i) c = (c << 6) | (p[i] & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::string utf8(std::u16string_view units) {
+  std::string out;
+  auto put = [&](char32_t c) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  };
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      put(0xFFFD);
+    } else {
+      put(u);
+    }
+  }
+  return out;
+}
+
+}  // namespace fake
+
+// ---- The seam, bound to the model ------------------------------------------
+
+namespace win {
+
+using fake::log;
+using fake::world;
+
+DWORD GetLastError() { return world().last_error(); }
+void SetLastError(DWORD code) {
+  log("SetLastError(" + std::to_string(code) + ")");
+  world().last_error() = code;
+}
+
+HANDLE GetStdHandle(DWORD nStdHandle) {
+  auto& w = world();
+  log("GetStdHandle(" + std::to_string(static_cast<std::int32_t>(nStdHandle)) + ")");
+  if (w.on_GetStdHandle) return w.on_GetStdHandle(nStdHandle);
+  HANDLE handle = NULL_HANDLE;
+  if (nStdHandle == STD_INPUT_HANDLE) handle = w.std_input;
+  if (nStdHandle == STD_OUTPUT_HANDLE) handle = w.std_output;
+  if (nStdHandle == STD_ERROR_HANDLE) handle = w.std_error;
+  if (handle == INVALID_HANDLE_VALUE) w.last_error() = w.std_handle_error;
+  return handle;
+}
+
+BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
+  auto& w = world();
+  log("GetConsoleMode");
+  const auto object = w.object_of(hConsoleHandle);
+  if (!object || object->kind != fake::Object::Kind::Console) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  *lpMode = 0x1F7;
+  return 1;
+}
+
+UINT GetConsoleOutputCP() {
+  log("GetConsoleOutputCP");
+  return world().console_output_cp;
+}
+
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   DWORD* lpNumberOfCharsWritten, void* lpReserved) {
+  auto& w = world();
+  log("WriteConsoleW(" + std::to_string(nNumberOfCharsToWrite) + ")");
+  const auto object = w.object_of(hConsoleOutput);
+  if (!object || object->kind != fake::Object::Kind::Console || lpReserved != nullptr) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  fake::Console& console = *object->console;
+  console.writes.emplace_back(lpBuffer, nNumberOfCharsToWrite);
+  if (console.write_error) {
+    w.last_error() = *console.write_error;
+    return 0;
+  }
+  DWORD accepted = nNumberOfCharsToWrite;
+  if (!console.accept_limits.empty()) {
+    accepted = std::min(accepted, console.accept_limits.front());
+    console.accept_limits.pop_front();
+  }
+  console.screen.append(lpBuffer, accepted);
+  *lpNumberOfCharsWritten = accepted;
+  return 1;
+}
+
+BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead,
+                  DWORD* lpNumberOfCharsRead, CONSOLE_READCONSOLE_CONTROL* pInputControl) {
+  auto& w = world();
+  log("ReadConsoleW(" + std::to_string(nNumberOfCharsToRead) + ")");
+  const auto object = w.object_of(hConsoleInput);
+  if (!object || object->kind != fake::Object::Kind::Console) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  fake::Console& console = *object->console;
+  fake::Console::ReadRequest request{nNumberOfCharsToRead, {}, pInputControl != nullptr};
+  if (pInputControl) request.control = *pInputControl;
+  console.read_requests.push_back(request);
+  if (console.reads.empty()) {
+    w.last_error() = console.read_error_when_empty;
+    return 0;
+  }
+  fake::Console::Read answer = std::move(console.reads.front());
+  console.reads.pop_front();
+  if (answer.fail) {
+    w.last_error() = *answer.fail;
+    return 0;
+  }
+  if (answer.cancelled) {
+    *lpNumberOfCharsRead = 0;
+    w.last_error() = ERROR_OPERATION_ABORTED;
+    return 1;
+  }
+  // More units than asked for stay for the next read, as in a real console.
+  if (answer.units.size() > nNumberOfCharsToRead) {
+    fake::Console::Read rest;
+    rest.units = answer.units.substr(nNumberOfCharsToRead);
+    console.reads.push_front(std::move(rest));
+    answer.units.resize(nNumberOfCharsToRead);
+  }
+  std::copy(answer.units.begin(), answer.units.end(), lpBuffer);
+  *lpNumberOfCharsRead = static_cast<DWORD>(answer.units.size());
+  return 1;
+}
+
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
+                        char16_t* lpWideCharStr, int cchWideChar) {
+  auto& w = world();
+  log("MultiByteToWideChar(" + std::to_string(cbMultiByte) + ")");
+  if (w.on_MultiByteToWideChar) return w.on_MultiByteToWideChar(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
+  if (CodePage != CP_UTF8 || cbMultiByte <= 0) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  // A strict decoder of its own, independent of the program's.
+  std::u16string units;
+  const auto* p = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
+  const std::size_t n = static_cast<std::size_t>(cbMultiByte);
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = p[i];
+    std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    bool ok = len != 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      ok = (p[i + k] & 0xC0) == 0x80;
+      c = (c << 6) | (p[i + k] & 0x3F);
+    }
+    const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok) ok = c >= minimum[len] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    if (!ok) {
+      if (dwFlags & MB_ERR_INVALID_CHARS) {
+        w.last_error() = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+        return 0;
+      }
+      units.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  if (cchWideChar == 0) return static_cast<int>(units.size());
+  if (units.size() > static_cast<std::size_t>(cchWideChar)) {
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  std::copy(units.begin(), units.end(), lpWideCharStr);
+  return static_cast<int>(units.size());
+}
+
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
+                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
+                        BOOL* lpUsedDefaultChar) {
+  auto& w = world();
+  log("WideCharToMultiByte(" + std::to_string(cchWideChar) + ")");
+  if (w.on_WideCharToMultiByte) return w.on_WideCharToMultiByte(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
+  if (CodePage != CP_UTF8 || cchWideChar <= 0 || lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  const std::u16string_view units(lpWideCharStr, static_cast<std::size_t>(cchWideChar));
+  if (dwFlags & WC_ERR_INVALID_CHARS) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      const char16_t u = units[i];
+      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        ++i;
+      } else if (u >= 0xD800 && u <= 0xDFFF) {
+        w.last_error() = 1113;
+        return 0;
+      }
+    }
+  }
+  const std::string bytes = fake::utf8(units);
+  if (cbMultiByte == 0) return static_cast<int>(bytes.size());
+  if (bytes.size() > static_cast<std::size_t>(cbMultiByte)) {
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
+  return static_cast<int>(bytes.size());
+}
+
+NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
+                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
+                     const LONGLONG* ByteOffset, const ULONG* Key) {
+  auto& w = world();
+  log("NtWriteFile(" + std::to_string(Length) + ")");
+  const auto object = w.object_of(FileHandle);
+  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine ||
+      ApcContext || ByteOffset || Key) {
+    return STATUS_INVALID_HANDLE;
+  }
+  fake::ByteStream& stream = *object->stream;
+  const std::string offered(static_cast<const char*>(Buffer), Length);
+  stream.writes.push_back(offered);
+  fake::ByteStream::WriteAnswer answer;
+  if (!stream.write_answers.empty()) {
+    answer = stream.write_answers.front();
+    stream.write_answers.pop_front();
+  }
+  std::size_t accepted = 0;
+  if (answer.status >= 0) {
+    accepted = std::min<std::size_t>(answer.accept.value_or(Length), Length);
+    stream.written.append(offered, 0, accepted);
+  }
+  if (answer.pending) {
+    w.pending_io[static_cast<std::uintptr_t>(FileHandle)] =
+        fake::FakeWindows::PendingIo{IoStatusBlock, answer.status, accepted, answer.still_pending};
+    return STATUS_PENDING;
+  }
+  IoStatusBlock->Status = answer.status;
+  IoStatusBlock->Information = accepted;
+  return answer.status;
+}
+
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
+                    IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
+                    const LONGLONG* ByteOffset, const ULONG* Key) {
+  auto& w = world();
+  log("NtReadFile(" + std::to_string(Length) + ")");
+  const auto object = w.object_of(FileHandle);
+  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine ||
+      ApcContext || ByteOffset || Key) {
+    return STATUS_INVALID_HANDLE;
+  }
+  fake::ByteStream& stream = *object->stream;
+  stream.read_requests.push_back(Length);
+  NTSTATUS status = STATUS_SUCCESS;
+  std::string bytes;
+  bool pending = false;
+  bool still_pending = false;
+  if (!stream.read_answers.empty()) {
+    fake::ByteStream::ReadAnswer answer = std::move(stream.read_answers.front());
+    stream.read_answers.pop_front();
+    status = answer.status;
+    bytes = std::move(answer.bytes);
+    pending = answer.pending;
+    still_pending = answer.still_pending;
+  } else if (stream.readable.empty()) {
+    status = stream.end_status;
+  } else {
+    const std::size_t n = std::min({stream.readable.size(), stream.max_read, static_cast<std::size_t>(Length)});
+    bytes = stream.readable.substr(0, n);
+    stream.readable.erase(0, n);
+  }
+  if (bytes.size() > Length) bytes.resize(Length);
+  std::memcpy(Buffer, bytes.data(), bytes.size());
+  if (pending) {
+    w.pending_io[static_cast<std::uintptr_t>(FileHandle)] =
+        fake::FakeWindows::PendingIo{IoStatusBlock, status, bytes.size(), still_pending};
+    return STATUS_PENDING;
+  }
+  IoStatusBlock->Status = status;
+  IoStatusBlock->Information = bytes.size();
+  return status;
+}
+
+ULONG RtlNtStatusToDosError(NTSTATUS Status) {
+  log("RtlNtStatusToDosError");
+  switch (static_cast<std::uint32_t>(Status)) {
+    case 0xC0000008: return ERROR_INVALID_HANDLE;
+    case 0xC000014B: return ERROR_BROKEN_PIPE;
+    case 0xC00000B1: return ERROR_NO_DATA;  // STATUS_PIPE_CLOSING
+    case 0xC0000011: return 38;             // ERROR_HANDLE_EOF
+    case 0xC000007F: return 112;            // ERROR_DISK_FULL
+    case 0xC0000022: return ERROR_ACCESS_DENIED;
+    case 0xC0000120: return ERROR_OPERATION_ABORTED;  // STATUS_CANCELLED
+    default: return ERROR_MR_MID_NOT_FOUND;
+  }
+}
+
+HMODULE GetModuleHandleW(const char16_t* lpModuleName) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpModuleName);
+  log("GetModuleHandleW(" + fake::utf8(name) + ")");
+  if (name == u"NTDLL.DLL" && w.ntdll_loaded) return static_cast<HMODULE>(0x7FF0);
+  w.last_error() = 126;  // ERROR_MOD_NOT_FOUND
+  return NULL_MODULE;
+}
+
+HMODULE GetModuleHandleA(const char* lpModuleName) {
+  auto& w = world();
+  const std::string name = lpModuleName ? lpModuleName : "";
+  log("GetModuleHandleA(" + name + ")");
+  if (name == "kernel32" && w.kernel32_loaded) return static_cast<HMODULE>(0x7FE0);
+  w.last_error() = 126;
+  return NULL_MODULE;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
+  auto& w = world();
+  const std::string name = lpProcName ? lpProcName : "";
+  log("GetProcAddress(" + name + ")");
+  if (hModule == static_cast<HMODULE>(0x7FE0) && name == "GetTempPath2W" && w.temp_path2) {
+    return static_cast<FARPROC>(0x7FE2);
+  }
+  w.last_error() = 127;  // ERROR_PROC_NOT_FOUND
+  return NULL_PROC;
+}
+
+DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     char16_t* lpBuffer, DWORD nSize, void* Arguments) {
+  auto& w = world();
+  log("FormatMessageW(" + std::to_string(dwMessageId) + ")");
+  const bool zeroed = std::all_of(lpBuffer, lpBuffer + nSize, [](char16_t c) { return c == 0; });
+  w.format_calls.push_back({dwFlags, lpSource, dwMessageId, dwLanguageId, nSize, Arguments == nullptr, zeroed});
+  if (w.on_FormatMessageW) return w.on_FormatMessageW(dwFlags, lpSource, dwMessageId, lpBuffer, nSize);
+  const auto& table = (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? w.ntdll_messages : w.system_messages;
+  if ((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) && lpSource != static_cast<HMODULE>(0x7FF0)) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  const auto it = table.find(dwMessageId);
+  if (it == table.end()) {
+    w.last_error() = ERROR_MR_MID_NOT_FOUND;
+    return 0;
+  }
+  if (it->second.size() + 1 > nSize) {
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  std::copy(it->second.begin(), it->second.end(), lpBuffer);
+  lpBuffer[it->second.size()] = 0;
+  return static_cast<DWORD>(it->second.size());
+}
+
+DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer) {
+  auto& w = world();
+  log("GetTempPathW(" + std::to_string(nBufferLength) + ")");
+  if (w.on_GetTempPathW) return w.on_GetTempPathW(nBufferLength, lpBuffer);
+  return fake::copy_out(w.temp_path, lpBuffer, nBufferLength);
+}
+
+DWORD InvokeGetTempPath2W(FARPROC proc, DWORD BufferLength, char16_t* Buffer) {
+  auto& w = world();
+  log("GetTempPath2W(" + std::to_string(BufferLength) + ")");
+  if (proc != static_cast<FARPROC>(0x7FE2)) throw std::logic_error("InvokeGetTempPath2W: not a procedure address");
+  if (w.on_GetTempPath2W) return w.on_GetTempPath2W(BufferLength, Buffer);
+  return fake::copy_out(w.temp_path2.value_or(u""), Buffer, BufferLength);
+}
+
+DWORD GetModuleFileNameW(HMODULE hModule, char16_t* lpFilename, DWORD nSize) {
+  auto& w = world();
+  log("GetModuleFileNameW(" + std::to_string(nSize) + ")");
+  if (hModule != NULL_MODULE) {
+    w.last_error() = 126;
+    return 0;
+  }
+  if (w.on_GetModuleFileNameW) return w.on_GetModuleFileNameW(lpFilename, nSize);
+  // Unlike its neighbours, it truncates: the answer is nSize with
+  // ERROR_INSUFFICIENT_BUFFER when the name does not fit.
+  const std::u16string& name = w.module_file_name;
+  if (name.size() + 1 > nSize) {
+    if (nSize > 0) {
+      std::copy(name.begin(), name.begin() + (nSize - 1), lpFilename);
+      lpFilename[nSize - 1] = 0;
+    }
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return nSize;
+  }
+  std::copy(name.begin(), name.end(), lpFilename);
+  lpFilename[name.size()] = 0;
+  return static_cast<DWORD>(name.size());
+}
+
+UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize) {
+  auto& w = world();
+  log("GetSystemDirectoryW(" + std::to_string(uSize) + ")");
+  if (w.on_GetSystemDirectoryW) return w.on_GetSystemDirectoryW(lpBuffer, uSize);
+  return fake::copy_out(w.system_directory, lpBuffer, uSize);
+}
+
+UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) {
+  auto& w = world();
+  log("GetWindowsDirectoryW(" + std::to_string(uSize) + ")");
+  if (w.on_GetWindowsDirectoryW) return w.on_GetWindowsDirectoryW(lpBuffer, uSize);
+  return fake::copy_out(w.windows_directory, lpBuffer, uSize);
+}
+
+DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpName);
+  log("GetEnvironmentVariableW(" + fake::utf8(name) + ")");
+  if (w.on_GetEnvironmentVariableW) return w.on_GetEnvironmentVariableW(lpName, lpBuffer, nSize);
+  const auto it = w.environment.find(name);
+  if (it == w.environment.end()) {
+    w.last_error() = ERROR_ENVVAR_NOT_FOUND;
+    return 0;
+  }
+  return fake::copy_out(it->second, lpBuffer, nSize);
+}
+
+DWORD GetFileAttributesW(const char16_t* lpFileName) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpFileName);
+  log("GetFileAttributesW(" + fake::utf8(name) + ")");
+  if (w.on_GetFileAttributesW) return w.on_GetFileAttributesW(lpFileName);
+  const auto it = w.files.find(fake::plain_path(name));
+  if (it == w.files.end()) {
+    w.last_error() = ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return it->second;
+}
+
+namespace {
+
+// A small model of Windows path normalisation: '/' becomes '\', relative
+// paths are made absolute against the current folder, "." and ".." are
+// resolved, repeated separators collapse. Verbatim paths pass unchanged.
+std::u16string full_path(std::u16string_view input, const std::u16string& cwd) {
+  if (fake::starts_with(input, u"\\\\?\\")) return std::u16string(input);
+  std::u16string path(input);
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  std::u16string root;
+  std::u16string rest;
+  if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
+    // \\server\share\rest
+    const std::size_t server_end = path.find(u'\\', 2);
+    const std::size_t share_end = server_end == std::u16string::npos ? server_end : path.find(u'\\', server_end + 1);
+    root = path.substr(0, share_end);
+    rest = share_end == std::u16string::npos ? u"" : path.substr(share_end);
+  } else if (path.size() >= 2 && path[1] == u':') {
+    root = path.substr(0, 2);
+    rest = path.substr(2);
+    if (rest.empty() || rest[0] != u'\\') rest = u"\\" + rest;  // drive-relative: from its root
+  } else if (!path.empty() && path[0] == u'\\') {
+    root = cwd.substr(0, 2);
+    rest = path;
+  } else {
+    root = cwd.substr(0, 2);
+    rest = cwd.substr(2) + u"\\" + path;
+  }
+  const bool trailing = !rest.empty() && rest.back() == u'\\' && rest.size() > 1;
+  std::vector<std::u16string> parts;
+  std::size_t i = 0;
+  while (i <= rest.size()) {
+    const std::size_t j = std::min(rest.find(u'\\', i), rest.size());
+    const std::u16string part = rest.substr(i, j - i);
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::u16string out = root;
+  for (const auto& part : parts) out += u"\\" + part;
+  if (parts.empty() || trailing) out += u"\\";
+  return out;
+}
+
+}  // namespace
+
+DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer,
+                       char16_t** lpFilePart) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpFileName);
+  log("GetFullPathNameW(" + fake::utf8(name) + ")");
+  if (lpFilePart) *lpFilePart = nullptr;
+  if (w.on_GetFullPathNameW) return w.on_GetFullPathNameW(lpFileName, nBufferLength, lpBuffer);
+  if (name.empty()) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  return fake::copy_out(full_path(name, w.current_directory), lpBuffer, nBufferLength);
+}
+
+HANDLE GetCurrentProcess() {
+  log("GetCurrentProcess");
+  return world().current_process;
+}
+
+BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
+                     HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
+  auto& w = world();
+  log("DuplicateHandle");
+  w.duplicates.push_back({hSourceProcessHandle, hSourceHandle, hTargetProcessHandle, dwDesiredAccess,
+                          bInheritHandle, dwOptions});
+  const std::size_t index = w.duplicate_count++;
+  *lpTargetHandle = NULL_HANDLE;
+  if (w.duplicate_fail_at && *w.duplicate_fail_at == index) {
+    w.last_error() = w.duplicate_fail_error;
+    return 0;
+  }
+  const auto object = w.object_of(hSourceHandle);
+  if (!object || hSourceProcessHandle != w.current_process || hTargetProcessHandle != w.current_process) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  *lpTargetHandle = w.add_object(object, bInheritHandle != 0);
+  return 1;
+}
+
+BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
+                    const void* lpProcessAttributes, const void* lpThreadAttributes, BOOL bInheritHandles,
+                    DWORD dwCreationFlags, void* lpEnvironment, const char16_t* lpCurrentDirectory,
+                    STARTUPINFOW* lpStartupInfo, PROCESS_INFORMATION* lpProcessInformation) {
+  auto& w = world();
+  fake::CreateProcessCall call;
+  call.application_null = lpApplicationName == nullptr;
+  call.application = fake::from_c(lpApplicationName);
+  call.command_line = fake::from_c(lpCommandLine);
+  call.inherit_handles = bInheritHandles;
+  call.creation_flags = dwCreationFlags;
+  call.environment_null = lpEnvironment == nullptr;
+  call.current_directory_null = lpCurrentDirectory == nullptr;
+  call.attributes_null = lpProcessAttributes == nullptr && lpThreadAttributes == nullptr;
+  call.startup_cb = lpStartupInfo->cb;
+  call.startup_flags = lpStartupInfo->dwFlags;
+  call.std_input = lpStartupInfo->hStdInput;
+  call.std_output = lpStartupInfo->hStdOutput;
+  call.std_error = lpStartupInfo->hStdError;
+  const STARTUPINFOW& si = *lpStartupInfo;
+  call.startup_otherwise_zero = !si.lpReserved && !si.lpDesktop && !si.lpTitle && !si.dwX && !si.dwY &&
+                                !si.dwXSize && !si.dwYSize && !si.dwXCountChars && !si.dwYCountChars &&
+                                !si.dwFillAttribute && !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
+  call.inheritable_handles = w.inheritable_handles();
+  call.locks_held = w.locks_held;
+  log("CreateProcessW(" + fake::utf8(call.application) + ")");
+  w.created.push_back(call);
+
+  fake::Program program;
+  const auto it = w.programs.find(call.application);
+  if (it != w.programs.end()) {
+    program = it->second;
+  } else {
+    // Without a script: an existing file runs and exits with 0, a folder
+    // cannot be run, a missing file is not found.
+    const auto file = w.files.find(fake::plain_path(call.application));
+    if (file == w.files.end()) {
+      program.start_error = ERROR_FILE_NOT_FOUND;
+    } else if (file->second & FILE_ATTRIBUTE_DIRECTORY) {
+      program.start_error = ERROR_ACCESS_DENIED;
+    }
+  }
+  if (program.start_error) {
+    w.last_error() = *program.start_error;
+    return 0;
+  }
+  if (program.on_start) program.on_start(call);
+
+  auto child = std::make_shared<fake::ChildState>();
+  child->exit_code = program.exit_code;
+  child->wait_error = program.wait_error;
+  child->exit_code_error = program.exit_code_error;
+  child->application = call.application;
+  auto process = std::make_shared<fake::Object>();
+  process->kind = fake::Object::Kind::Process;
+  process->child = child;
+  process->label = "process";
+  auto thread = std::make_shared<fake::Object>();
+  thread->kind = fake::Object::Kind::Thread;
+  thread->child = child;
+  thread->label = "thread";
+  lpProcessInformation->hProcess = w.add_object(process);
+  lpProcessInformation->hThread = w.add_object(thread);
+  lpProcessInformation->dwProcessId = 1000 + static_cast<DWORD>(w.created.size());
+  lpProcessInformation->dwThreadId = 2000 + static_cast<DWORD>(w.created.size());
+  return 1;
+}
+
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  auto& w = world();
+  log("WaitForSingleObject");
+  const auto object = w.object_of(hHandle);
+  if (!object) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  switch (object->kind) {
+    case fake::Object::Kind::Process: {
+      const fake::ChildState& child = *object->child;
+      if (child.wait_error) {
+        w.last_error() = *child.wait_error;
+        return WAIT_FAILED;
+      }
+      if (child.wait_result) return *child.wait_result;
+      return WAIT_OBJECT_0;
+    }
+    case fake::Object::Kind::Timer: {
+      if (w.timer_wait_error) {
+        w.last_error() = *w.timer_wait_error;
+        return WAIT_FAILED;
+      }
+      const auto due = object->timer->due.value_or(0);
+      if (due < 0) w.now_ns += -due * 100;
+      return WAIT_OBJECT_0;
+    }
+    case fake::Object::Kind::Stream: {
+      // Completes the pending I/O on this handle, if any.
+      const auto it = w.pending_io.find(static_cast<std::uintptr_t>(hHandle));
+      if (it != w.pending_io.end()) {
+        if (!it->second.still_pending) {
+          it->second.block->Status = it->second.status;
+          it->second.block->Information = it->second.information;
+        }
+        w.pending_io.erase(it);
+      }
+      return WAIT_OBJECT_0;
+    }
+    default:
+      (void)dwMilliseconds;
+      return WAIT_OBJECT_0;
+  }
+}
+
+BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
+  auto& w = world();
+  log("GetExitCodeProcess");
+  const auto object = w.object_of(hProcess);
+  if (!object || object->kind != fake::Object::Kind::Process) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  if (object->child->exit_code_error) {
+    w.last_error() = *object->child->exit_code_error;
+    return 0;
+  }
+  *lpExitCode = object->child->exit_code;
+  return 1;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+  auto& w = world();
+  log("CloseHandle");
+  const auto it = w.handles.find(static_cast<std::uintptr_t>(hObject));
+  if (it == w.handles.end()) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  w.handles.erase(it);
+  w.closed.push_back(hObject);
+  return 1;
+}
+
+// Real locks (tests may print from two threads); the count lets tests see
+// that every lock taken was released.
+void AcquireSRWLockExclusive(SRWLOCK* SRWLock) {
+  auto* word = reinterpret_cast<std::atomic<void*>*>(&SRWLock->Ptr);
+  void* expected = nullptr;
+  while (!word->compare_exchange_weak(expected, reinterpret_cast<void*>(1), std::memory_order_acquire)) {
+    expected = nullptr;
+    std::this_thread::yield();
+  }
+  std::atomic_ref<int>(world().locks_held).fetch_add(1);
+}
+
+BOOLEAN TryAcquireSRWLockExclusive(SRWLOCK* SRWLock) {
+  auto* word = reinterpret_cast<std::atomic<void*>*>(&SRWLock->Ptr);
+  void* expected = nullptr;
+  if (!word->compare_exchange_strong(expected, reinterpret_cast<void*>(1), std::memory_order_acquire)) return 0;
+  std::atomic_ref<int>(world().locks_held).fetch_add(1);
+  return 1;
+}
+
+void ReleaseSRWLockExclusive(SRWLOCK* SRWLock) {
+  auto* word = reinterpret_cast<std::atomic<void*>*>(&SRWLock->Ptr);
+  std::atomic_ref<int>(world().locks_held).fetch_sub(1);
+  word->store(nullptr, std::memory_order_release);
+}
+
+DWORD GetCurrentThreadId() {
+  // Never 0, which the program reads as "no owner".
+  return static_cast<DWORD>(std::hash<std::thread::id>{}(std::this_thread::get_id()) | 1);
+}
+
+HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
+                              DWORD dwDesiredAccess) {
+  auto& w = world();
+  log("CreateWaitableTimerExW");
+  w.timer_creates.push_back({dwFlags, dwDesiredAccess, lpTimerAttributes == nullptr, lpTimerName == nullptr});
+  if (w.timer_create_fails) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return NULL_HANDLE;
+  }
+  auto object = std::make_shared<fake::Object>();
+  object->kind = fake::Object::Kind::Timer;
+  object->timer = std::make_shared<fake::Timer>();
+  object->label = "timer";
+  return w.add_object(object);
+}
+
+BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod, void* pfnCompletionRoutine,
+                      void* lpArgToCompletionRoutine, BOOL fResume) {
+  auto& w = world();
+  log("SetWaitableTimer(" + std::to_string(*lpDueTime) + ")");
+  w.timer_sets.push_back({*lpDueTime, lPeriod, pfnCompletionRoutine == nullptr && lpArgToCompletionRoutine == nullptr,
+                          fResume});
+  const auto object = w.object_of(hTimer);
+  if (!object || object->kind != fake::Object::Kind::Timer) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  if (w.timer_set_error) {
+    w.last_error() = *w.timer_set_error;
+    return 0;
+  }
+  object->timer->due = *lpDueTime;
+  return 1;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+  auto& w = world();
+  log("Sleep(" + std::to_string(dwMilliseconds) + ")");
+  w.sleeps.push_back(dwMilliseconds);
+  w.now_ns += w.sleep_advance_ns ? w.sleep_advance_ns(dwMilliseconds)
+                                 : static_cast<std::int64_t>(dwMilliseconds) * 1'000'000;
+}
+
+BOOL QueryPerformanceCounter(LONGLONG* lpPerformanceCount) {
+  auto& w = world();
+  log("QueryPerformanceCounter");
+  if (w.qpc_error) {
+    w.last_error() = *w.qpc_error;
+    return 0;
+  }
+  if (w.on_QueryPerformanceCounter) return w.on_QueryPerformanceCounter(lpPerformanceCount) ? 1 : 0;
+  // The counter runs at qpc_frequency ticks per second of the virtual clock.
+  const std::int64_t second = 1'000'000'000;
+  *lpPerformanceCount = w.now_ns / second * w.qpc_frequency + w.now_ns % second * w.qpc_frequency / second;
+  return 1;
+}
+
+BOOL QueryPerformanceFrequency(LONGLONG* lpFrequency) {
+  auto& w = world();
+  log("QueryPerformanceFrequency");
+  if (w.qpf_error) {
+    w.last_error() = *w.qpf_error;
+    return 0;
+  }
+  *lpFrequency = w.qpc_frequency;
+  return 1;
+}
+
+void ExitProcess(UINT uExitCode) {
+  log("ExitProcess(" + std::to_string(uExitCode) + ")");
+  world().exits.push_back(uExitCode);
+  throw fake::ProcessExited{uExitCode};
+}
+
+void FastFail(unsigned code) {
+  log("FastFail(" + std::to_string(code) + ")");
+  throw fake::FailedFast{code};
+}
+
+}  // namespace win

@@ -1,0 +1,323 @@
+// A scriptable stand-in for the Windows functions of the seam, used by the
+// host build. It models a small Windows: handles that refer to consoles,
+// byte streams (files, pipes, NUL), processes, threads and timers; a file
+// system of known paths; an environment; message tables; a virtual clock.
+// Tests set it up per case (fake::reset() gives the defaults below), script
+// answers where the model is not enough (the on_* hooks), and read back what
+// the program did (the records and the call log).
+//
+// ExitProcess and FastFail throw ProcessExited / FailedFast, so a test gets
+// control back with the code; the program code between is exception-neutral.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win_api.h"
+
+namespace fake {
+
+using win::BOOL;
+using win::DWORD;
+using win::HANDLE;
+using win::NTSTATUS;
+
+struct ProcessExited {
+  DWORD code;
+};
+struct FailedFast {
+  unsigned code;
+};
+
+// ---- Objects a handle can refer to ---------------------------------------
+
+struct Console {
+  // Units accepted by WriteConsoleW, in order: what the screen shows.
+  std::u16string screen;
+  // Units offered to each WriteConsoleW call.
+  std::vector<std::u16string> writes;
+  // Per call, the most units the console accepts (popped front; when empty
+  // the console takes everything).
+  std::deque<DWORD> accept_limits;
+  // When set, WriteConsoleW fails with this code.
+  std::optional<DWORD> write_error;
+
+  // Answers to ReadConsoleW, one per call. `cancelled` is Ctrl-C: 0 units
+  // with ERROR_OPERATION_ABORTED. With no answer left the read fails with
+  // `read_error_when_empty` (a test that reads more than it scripted is
+  // wrong, and must not hang).
+  struct Read {
+    std::u16string units;
+    bool cancelled = false;
+    std::optional<DWORD> fail;  // the call fails with this code
+  };
+  std::deque<Read> reads;
+  DWORD read_error_when_empty = win::ERROR_INVALID_HANDLE;
+  // What each ReadConsoleW asked for.
+  struct ReadRequest {
+    DWORD units_wanted;
+    win::CONSOLE_READCONSOLE_CONTROL control;
+    bool had_control;
+  };
+  std::vector<ReadRequest> read_requests;
+};
+
+struct ByteStream {
+  // ---- Writing
+  // All bytes accepted, and the bytes offered to each NtWriteFile call.
+  std::string written;
+  std::vector<std::string> writes;
+  // Scripted answers, one per NtWriteFile (popped front). Without one the
+  // stream takes every byte with STATUS_SUCCESS.
+  struct WriteAnswer {
+    NTSTATUS status = win::STATUS_SUCCESS;
+    std::optional<std::size_t> accept;  // bytes taken; all when unset
+    // Return STATUS_PENDING now; the wait on the handle then completes the
+    // write with `status` (or leaves it pending when `still_pending`).
+    bool pending = false;
+    bool still_pending = false;
+  };
+  std::deque<WriteAnswer> write_answers;
+
+  // ---- Reading
+  std::string readable;                         // bytes not yet read
+  std::size_t max_read = static_cast<std::size_t>(-1);  // per NtReadFile
+  NTSTATUS end_status = win::STATUS_END_OF_FILE;  // when nothing is left
+  // Scripted answers to NtReadFile (popped front) before `readable` is used.
+  struct ReadAnswer {
+    NTSTATUS status = win::STATUS_SUCCESS;
+    std::string bytes;
+    bool pending = false;
+    bool still_pending = false;
+  };
+  std::deque<ReadAnswer> read_answers;
+  std::vector<std::size_t> read_requests;  // buffer size of each NtReadFile
+};
+
+struct CreateProcessCall {
+  std::u16string application;   // lpApplicationName (empty when null)
+  bool application_null = false;
+  std::u16string command_line;  // lpCommandLine up to its NUL
+  BOOL inherit_handles = 0;
+  DWORD creation_flags = 0;
+  bool environment_null = true;
+  bool current_directory_null = true;
+  bool attributes_null = true;  // both security attribute pointers
+  DWORD startup_cb = 0;
+  DWORD startup_flags = 0;
+  HANDLE std_input = win::NULL_HANDLE;
+  HANDLE std_output = win::NULL_HANDLE;
+  HANDLE std_error = win::NULL_HANDLE;
+  bool startup_otherwise_zero = true;  // every other STARTUPINFOW field 0
+  // Inheritable handles open in the parent at the moment of the call.
+  std::vector<HANDLE> inheritable_handles;
+  // Whether the process launch lock (any SRW lock) was held during the call.
+  int locks_held = 0;
+};
+
+struct ChildState {
+  DWORD exit_code = 0;
+  std::optional<DWORD> wait_error;       // WaitForSingleObject -> WAIT_FAILED
+  std::optional<DWORD> wait_result;      // another result (e.g. WAIT_TIMEOUT)
+  std::optional<DWORD> exit_code_error;  // GetExitCodeProcess fails
+  std::u16string application;
+};
+
+struct Timer {
+  std::optional<std::int64_t> due;  // last SetWaitableTimer due time
+};
+
+struct Object {
+  enum class Kind { Console, Stream, Process, Thread, Timer, Other } kind = Kind::Other;
+  std::shared_ptr<Console> console;
+  std::shared_ptr<ByteStream> stream;
+  std::shared_ptr<ChildState> child;
+  std::shared_ptr<Timer> timer;
+  std::string label;
+};
+
+struct HandleEntry {
+  std::shared_ptr<Object> object;
+  bool inheritable = false;
+};
+
+// How a program that CreateProcessW starts behaves, by application path.
+struct Program {
+  std::optional<DWORD> start_error;  // CreateProcessW fails with it
+  DWORD exit_code = 0;
+  std::optional<DWORD> wait_error;
+  std::optional<DWORD> exit_code_error;
+  std::function<void(const CreateProcessCall&)> on_start;  // runs at start
+};
+
+// Case-insensitive (ASCII) ordering, as Windows compares names.
+struct NoCaseLess {
+  bool operator()(const std::u16string& a, const std::u16string& b) const;
+};
+
+class FakeWindows {
+ public:
+  FakeWindows();
+
+  // ---- Handles
+  HANDLE add_console(std::shared_ptr<Console> console, std::string label = "console");
+  HANDLE add_stream(std::shared_ptr<ByteStream> stream, std::string label = "stream");
+  HANDLE add_object(std::shared_ptr<Object> object, bool inheritable = false);
+  bool is_open(HANDLE handle) const;
+  std::shared_ptr<Object> object_of(HANDLE handle) const;
+  std::vector<HANDLE> open_handles() const;
+  std::vector<HANDLE> inheritable_handles() const;
+  std::size_t open_handle_count() const { return handles.size(); }
+
+  // The standard handles GetStdHandle gives. INVALID_HANDLE_VALUE comes with
+  // `std_handle_error` as the last error.
+  HANDLE std_input = win::NULL_HANDLE;
+  HANDLE std_output = win::NULL_HANDLE;
+  HANDLE std_error = win::NULL_HANDLE;
+  DWORD std_handle_error = win::ERROR_INVALID_HANDLE;
+
+  // Convenience set-ups of the standard handles; each returns the objects.
+  struct StdStreams {
+    std::shared_ptr<ByteStream> input, output, error;
+  };
+  StdStreams use_byte_streams();  // files or pipes on all three
+  struct StdConsole {
+    std::shared_ptr<Console> console;  // one console behind all three
+  };
+  StdConsole use_console(DWORD output_code_page = 936);
+
+  DWORD console_output_cp = 936;
+
+  // ---- File system and environment (paths without \\?\ prefixes)
+  void add_file(std::u16string_view path);
+  void add_directory(std::u16string_view path);
+  void remove_path(std::u16string_view path);
+  bool exists(std::u16string_view path) const;
+  std::map<std::u16string, DWORD, NoCaseLess> files;  // path -> attributes
+
+  std::u16string current_directory = u"C:\\work";
+  std::u16string module_file_name = u"C:\\Program Files\\VANT\\vant-setup.exe";
+  std::u16string system_directory = u"C:\\Windows\\system32";
+  std::u16string windows_directory = u"C:\\Windows";
+  std::map<std::u16string, std::u16string, NoCaseLess> environment;
+  std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
+  // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
+  std::optional<std::u16string> temp_path2;
+  bool kernel32_loaded = true;
+  bool ntdll_loaded = true;
+
+  // ---- Message tables (FormatMessageW)
+  std::map<DWORD, std::u16string> system_messages;
+  std::map<DWORD, std::u16string> ntdll_messages;
+  struct FormatCall {
+    DWORD flags;
+    win::HMODULE source;
+    DWORD message_id;
+    DWORD language;
+    DWORD size;
+    bool arguments_null;
+    bool buffer_zeroed;  // every unit of the buffer was 0 on entry
+  };
+  std::vector<FormatCall> format_calls;
+
+  // ---- Processes
+  std::map<std::u16string, Program, NoCaseLess> programs;
+  std::vector<CreateProcessCall> created;
+  std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  struct DuplicateCall {
+    HANDLE source_process, source, target_process;
+    DWORD access;
+    BOOL inherit;
+    DWORD options;
+  };
+  std::vector<DuplicateCall> duplicates;
+  // DuplicateHandle call number `duplicate_fail_at` (0-based) fails with
+  // `duplicate_fail_error`.
+  std::optional<std::size_t> duplicate_fail_at;
+  DWORD duplicate_fail_error = win::ERROR_INVALID_HANDLE;
+  HANDLE current_process = static_cast<HANDLE>(static_cast<std::uintptr_t>(-1));
+
+  // ---- Time
+  std::int64_t now_ns = 5'000'000'000'000;  // virtual monotonic clock
+  std::int64_t qpc_frequency = 10'000'000;
+  std::optional<DWORD> qpf_error;  // QueryPerformanceFrequency fails
+  std::optional<DWORD> qpc_error;  // QueryPerformanceCounter fails
+  bool timer_create_fails = false;
+  std::optional<DWORD> timer_set_error;
+  std::optional<DWORD> timer_wait_error;
+  struct TimerCreate {
+    DWORD flags;
+    DWORD access;
+    bool attributes_null;
+    bool name_null;
+  };
+  std::vector<TimerCreate> timer_creates;
+  struct TimerSet {
+    std::int64_t due;
+    std::int32_t period;
+    bool routine_null;
+    BOOL resume;
+  };
+  std::vector<TimerSet> timer_sets;
+  std::vector<DWORD> sleeps;
+  // How far the clock moves in a Sleep(ms); the default is exactly ms.
+  std::function<std::int64_t(DWORD ms)> sleep_advance_ns;
+  std::vector<DWORD> exits;
+
+  // ---- Locks
+  int locks_held = 0;  // SRW locks currently held (all threads)
+
+  // ---- Call log: one entry per seam call, "Name" or "Name(detail)".
+  std::vector<std::string> calls;
+  std::size_t count_calls(std::string_view name) const;
+
+  // ---- Hooks: when set, replace the model for that function. They may set
+  // the last error with win::SetLastError.
+  std::function<HANDLE(DWORD)> on_GetStdHandle;
+  std::function<DWORD(DWORD, char16_t*)> on_GetTempPathW;
+  std::function<DWORD(DWORD, char16_t*)> on_GetTempPath2W;
+  std::function<DWORD(char16_t*, DWORD)> on_GetModuleFileNameW;
+  std::function<win::UINT(char16_t*, win::UINT)> on_GetSystemDirectoryW;
+  std::function<win::UINT(char16_t*, win::UINT)> on_GetWindowsDirectoryW;
+  std::function<DWORD(const char16_t*, char16_t*, DWORD)> on_GetEnvironmentVariableW;
+  std::function<DWORD(const char16_t*, DWORD, char16_t*)> on_GetFullPathNameW;
+  std::function<DWORD(const char16_t*)> on_GetFileAttributesW;
+  std::function<DWORD(DWORD flags, win::HMODULE, DWORD id, char16_t*, DWORD size)> on_FormatMessageW;
+  std::function<int(const char*, int, char16_t*, int)> on_MultiByteToWideChar;
+  std::function<int(const char16_t*, int, char*, int)> on_WideCharToMultiByte;
+  std::function<bool(std::int64_t*)> on_QueryPerformanceCounter;
+
+  // Last error of the calling thread.
+  DWORD& last_error();
+
+  // Internal to the fake's implementation.
+  std::map<std::uintptr_t, HandleEntry> handles;
+  std::uintptr_t next_handle = 0x100;
+  struct PendingIo {
+    win::IO_STATUS_BLOCK* block;
+    NTSTATUS status;
+    std::uintptr_t information;
+    bool still_pending;
+  };
+  std::map<std::uintptr_t, PendingIo> pending_io;  // by file handle
+  std::size_t duplicate_count = 0;
+};
+
+// The one fake of this test process.
+FakeWindows& world();
+// Back to the defaults: no standard handles, the default paths and
+// messages, an empty log.
+void reset();
+
+// Text helpers for assertions.
+std::u16string u16(std::string_view utf8);
+std::string utf8(std::u16string_view units);  // lone surrogates as U+FFFD
+
+}  // namespace fake

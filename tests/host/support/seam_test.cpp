@@ -1,0 +1,22 @@
+#include "support/seam_test.h"
+
+#include "console/input.h"
+#include "console/output.h"
+#include "paths/path_text.h"
+#include "platform/fail_fast.h"
+#include "platform/pause_exit.h"
+
+namespace vant::testing {
+
+void reset_process() {
+  fake::reset();
+  reset_output_for_tests();
+  reset_input_for_tests();
+  reset_temp_path_resolver_for_tests();
+  reset_pause_exit_for_tests();
+  set_report_writer(nullptr);
+  // The resets above may have called into the fake; start with a clean log.
+  fake::reset();
+}
+
+}  // namespace vant::testing
