@@ -1,0 +1,378 @@
+// The whole bootstrap sequence against the fake Windows: the bytes on each
+// stream, the exit code, and exactly what the download tool and the
+// installer were started with.
+#include "setup/driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "fake_windows.h"
+#include "setup/messages.h"
+#include "support/seam_test.h"
+
+namespace vant {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::SeamTest;
+
+constexpr char16_t kTemp[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
+constexpr char16_t kCurl[] = u"C:\\Windows\\system32\\curl.exe";
+constexpr char16_t kInstaller[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\vant_installer_latest.exe";
+
+const std::string kBanner =
+    "========================================\n"
+    "  VANT 进销存 安装程序\n"
+    "========================================\n"
+    "\n"
+    "正在从服务器获取最新版本，请稍候...\n"
+    "（此过程需要网络连接，约需 1-3 分钟）\n"
+    "\n";
+const std::string kLaunching =
+    "\n"
+    "下载完成，正在启动安装程序...\n"
+    "（安装完成后此窗口将自动关闭）\n"
+    "\n";
+const std::string kPrompt = "\n按 Enter 键退出...\n";
+const std::string kAddress = std::string("https://") + VANT_DOWNLOAD_HOST + "/download/latest";
+
+struct Outcome {
+  std::optional<win::DWORD> exit_code;  // ExitProcess
+  std::optional<unsigned> fail_fast;    // FastFail
+  std::string out;
+  std::string err;
+};
+
+class DriverTest : public SeamTest {
+ protected:
+  void SetUp() override {
+    SeamTest::SetUp();
+    streams_ = w().use_byte_streams();
+    w().temp_path = kTemp;
+    w().add_file(kCurl);
+  }
+
+  // curl ends with `code`; with `writes_installer` it leaves the file behind,
+  // as a successful download does.
+  void curl_exits(win::DWORD code, bool writes_installer) {
+    fake::Program curl;
+    curl.exit_code = code;
+    if (writes_installer) {
+      curl.on_start = [](const fake::CreateProcessCall&) { fake::world().add_file(kInstaller); };
+    }
+    w().programs[kCurl] = curl;
+  }
+
+  Outcome run() {
+    Outcome outcome;
+    try {
+      run_setup();
+      ADD_FAILURE() << "run_setup returned";
+    } catch (const fake::ProcessExited& end) {
+      outcome.exit_code = end.code;
+    } catch (const fake::FailedFast& end) {
+      outcome.fail_fast = end.code;
+    }
+    outcome.out = streams_.output->written;
+    outcome.err = streams_.error->written;
+    return outcome;
+  }
+
+  std::u16string curl_command_line(std::u16string_view output_path) const {
+    return u"\"curl\" -L --progress-bar --retry 3 --retry-delay 2 -o " + std::u16string(output_path) + u" " +
+           fake::u16(kAddress);
+  }
+
+  fake::FakeWindows::StdStreams streams_;
+};
+
+TEST_F(DriverTest, SuccessWritesElevenLinesStartsTheInstallerPausesAndExits0) {
+  curl_exits(0, true);
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.out, kBanner + kLaunching);
+  EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 11);
+  EXPECT_EQ(outcome.err, "");
+
+  ASSERT_EQ(w().created.size(), 2u);
+  const fake::CreateProcessCall& curl = w().created[0];
+  EXPECT_EQ(curl.application, kCurl);
+  EXPECT_EQ(curl.command_line, curl_command_line(kInstaller));
+  const fake::CreateProcessCall& installer = w().created[1];
+  EXPECT_EQ(installer.application, kInstaller);
+  EXPECT_EQ(installer.command_line, u"\"" + std::u16string(kInstaller) + u"\"");
+
+  // The pause comes after the installer start: one two-second timer wait.
+  ASSERT_EQ(w().timer_sets.size(), 1u);
+  EXPECT_EQ(w().timer_sets[0].due, -20'000'000);
+  EXPECT_TRUE(w().sleeps.empty());
+  const auto started = std::find(w().calls.begin(), w().calls.end(),
+                                 "CreateProcessW(" + fake::utf8(kInstaller) + ")");
+  const auto paused = std::find(w().calls.begin(), w().calls.end(), "SetWaitableTimer(-20000000)");
+  EXPECT_LT(started, paused);
+  // Nothing is read from standard input on success.
+  EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
+}
+
+TEST_F(DriverTest, SuccessClosesTheDownloadToolButNotTheInstaller) {
+  curl_exits(0, true);
+  run();
+  // The process handles are the first objects each start creates; the
+  // download tool's are closed after its wait, the installer's stay open
+  // until the process ends.
+  std::vector<std::u16string> open_children;
+  for (win::HANDLE handle : w().open_handles()) {
+    const auto object = w().object_of(handle);
+    if (object->child) open_children.push_back(object->child->application);
+  }
+  EXPECT_THAT(open_children, ElementsAre(kInstaller, kInstaller));
+  EXPECT_TRUE(w().inheritable_handles().empty());
+  EXPECT_EQ(w().locks_held, 0);
+}
+
+TEST_F(DriverTest, DownloadArgumentsAreNineInOrder) {
+  curl_exits(0, true);
+  run();
+  ASSERT_FALSE(w().created.empty());
+  // Splitting at single spaces is exact here: no argument has a space.
+  std::vector<std::string> words;
+  std::string line = fake::utf8(w().created[0].command_line);
+  for (std::size_t start = 0;;) {
+    const std::size_t end = line.find(' ', start);
+    words.push_back(line.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
+                                 fake::utf8(kInstaller), kAddress));
+}
+
+// One row per failure of the download tool, and what the user then sees.
+struct ToolFailure {
+  const char* name;
+  std::function<void(fake::FakeWindows&)> arrange;
+  std::string err;
+};
+
+class DownloadToolFailure : public DriverTest, public ::testing::WithParamInterface<ToolFailure> {};
+
+TEST_P(DownloadToolFailure, ReportsOnStderrPromptsAndExits1) {
+  GetParam().arrange(w());
+  streams_.input->readable = "\r\n";
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.err, GetParam().err);
+  EXPECT_EQ(outcome.out, kBanner + kPrompt);
+  EXPECT_GE(w().count_calls("NtReadFile"), 1u);
+  // The installer is never started, there is no pause, and no handle of a
+  // child is left open.
+  EXPECT_LE(w().created.size(), 1u);
+  EXPECT_TRUE(w().timer_sets.empty());
+  for (win::HANDLE handle : w().open_handles()) EXPECT_FALSE(w().object_of(handle)->child);
+}
+
+const char kToolHint[] = "请确保系统为 Windows 10 或更高版本。\n";
+const char kNetworkHint[] = "请检查网络连接后重试，或联系客服获取安装包。\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DownloadToolFailure,
+    ::testing::Values(
+        ToolFailure{"NotFound", [](fake::FakeWindows& w) { w.remove_path(kCurl); },
+                    std::string("无法运行下载工具：program not found\n") + kToolHint},
+        ToolFailure{"StartRefused",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.start_error = 5;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("无法运行下载工具：Access is denied. (os error 5)\n") + kToolHint},
+        ToolFailure{"WaitFails",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.wait_error = 6;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("无法运行下载工具：The handle is invalid. (os error 6)\n") + kToolHint},
+        ToolFailure{"ExitCodeUnreadable",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.exit_code_error = 5;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("无法运行下载工具：Access is denied. (os error 5)\n") + kToolHint},
+        ToolFailure{"Exit22",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.exit_code = 22;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("下载失败（错误码 22）\n") + kNetworkHint},
+        ToolFailure{"Crashed",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.exit_code = 0xC0000005;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("下载失败（错误码 -1073741819）\n") + kNetworkHint},
+        ToolFailure{"AllBitsSet",
+                    [](fake::FakeWindows& w) {
+                      fake::Program curl;
+                      curl.exit_code = 0xFFFFFFFF;
+                      w.programs[kCurl] = curl;
+                    },
+                    std::string("下载失败（错误码 -1）\n") + kNetworkHint}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(DriverTest, DownloadToolErrorTextIsWrittenPieceByPiece) {
+  fake::Program curl;
+  curl.start_error = 5;
+  w().programs[kCurl] = curl;
+  run();
+  // Unbuffered: each literal part and each piece of the error text is its
+  // own write, in order.
+  EXPECT_THAT(streams_.error->writes,
+              ElementsAre("无法运行下载工具：", "Access is denied.", " (os error ", "5", ")", "\n", kToolHint));
+}
+
+TEST_F(DriverTest, InstallerThatCannotStartIsReportedWithItsPath) {
+  curl_exits(0, false);
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.out, kBanner + kLaunching + kPrompt);
+  EXPECT_EQ(outcome.err,
+            "无法启动安装程序：The system cannot find the file specified. (os error 2)\n"
+            "安装包已下载到：C:\\Users\\user\\AppData\\Local\\Temp\\vant_installer_latest.exe\n"
+            "请手动运行该文件完成安装。\n");
+  EXPECT_TRUE(w().timer_sets.empty());
+}
+
+TEST_F(DriverTest, InstallerThatIsNotAnExecutable) {
+  curl_exits(0, true);
+  fake::Program installer;
+  installer.start_error = 193;
+  w().programs[kInstaller] = installer;
+  const Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_THAT(outcome.err, ::testing::StartsWith("无法启动安装程序：%1 is not a valid Win32 application. (os error 193)\n"));
+}
+
+TEST_F(DriverTest, TemporaryFolderThatCannotBeHadIsAnInternalFailure) {
+  w().on_GetTempPathW = [](win::DWORD, char16_t*) -> win::DWORD {
+    fake::world().last_error() = 5;
+    return 0;
+  };
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.fail_fast, 7u);
+  EXPECT_FALSE(outcome.exit_code.has_value());
+  EXPECT_EQ(outcome.out, kBanner);
+  EXPECT_EQ(outcome.err,
+            "called `Result::unwrap()` on an `Err` value: Os { code: 5, kind: PermissionDenied, message: \"Access is "
+            "denied.\" }\n");
+  EXPECT_TRUE(w().created.empty());
+  EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
+}
+
+TEST_F(DriverTest, EmptyTemporaryFolderLeavesABareFileName) {
+  w().temp_path = u"";
+  curl_exits(0, false);
+  const Outcome outcome = run();
+  ASSERT_FALSE(w().created.empty());
+  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：vant_installer_latest.exe\n"));
+}
+
+TEST_F(DriverTest, TemporaryFolderWithSpacesReachesCurlAsOneArgument) {
+  const std::u16string temp = u"C:\\Users\\张 三\\Temp Files\\";
+  w().temp_path = temp;
+  curl_exits(0, false);
+  run();
+  ASSERT_FALSE(w().created.empty());
+  EXPECT_EQ(w().created[0].command_line,
+            curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
+}
+
+TEST_F(DriverTest, LoneSurrogateIsReplacedForCurlAndTheMessageButKeptForTheStart) {
+  // A folder name with an unpaired high surrogate (Windows allows it).
+  std::u16string temp = u"C:\\T";
+  temp.push_back(char16_t(0xD800));
+  temp += u"\\";
+  w().temp_path = temp;
+  curl_exits(0, false);
+  const Outcome outcome = run();
+
+  ASSERT_EQ(w().created.size(), 2u);
+  std::u16string shown = u"C:\\T\uFFFD\\vant_installer_latest.exe";
+  EXPECT_EQ(w().created[0].command_line, curl_command_line(shown));
+  // The installer start uses the exact units the system gave.
+  EXPECT_EQ(w().created[1].application, temp + u"vant_installer_latest.exe");
+  EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：C:\\T\uFFFD\\vant_installer_latest.exe\n"));
+}
+
+// What standard input holds at the prompt never changes the exit code.
+struct InputCase {
+  const char* name;
+  std::function<void(fake::FakeWindows&, fake::FakeWindows::StdStreams&)> arrange;
+};
+
+class PromptInput : public DriverTest, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(PromptInput, EndsWithExitCode1) {
+  w().remove_path(kCurl);
+  GetParam().arrange(w(), streams_);
+  const Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.out, kBanner + kPrompt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, PromptInput,
+    ::testing::Values(
+        InputCase{"Line", [](fake::FakeWindows&, fake::FakeWindows::StdStreams& s) { s.input->readable = "x\r\n"; }},
+        InputCase{"EmptyFile", [](fake::FakeWindows&, fake::FakeWindows::StdStreams&) {}},
+        InputCase{"InvalidUtf8", [](fake::FakeWindows&,
+                                    fake::FakeWindows::StdStreams& s) { s.input->readable = "\xff\xfe\n"; }},
+        InputCase{"BrokenPipe",
+                  [](fake::FakeWindows&, fake::FakeWindows::StdStreams& s) {
+                    s.input->end_status = win::STATUS_PIPE_BROKEN;
+                  }},
+        InputCase{"NoHandle", [](fake::FakeWindows& w, fake::FakeWindows::StdStreams&) {
+                    w.std_input = win::NULL_HANDLE;
+                  }}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(DriverTest, NoStandardHandlesAtAllStillEndsWithTheDriversCodes) {
+  w().std_input = win::NULL_HANDLE;
+  w().std_output = win::NULL_HANDLE;
+  w().std_error = win::NULL_HANDLE;
+  curl_exits(0, true);
+  Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  ASSERT_EQ(w().created.size(), 2u);
+  // With no handle to pass on, the children get the system's defaults.
+  EXPECT_EQ(w().created[0].startup_flags, 0u);
+
+  vant::testing::reset_process();
+  w().temp_path = kTemp;
+  w().add_file(kCurl);
+  curl_exits(22, false);
+  outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+}
+
+TEST_F(DriverTest, OnAConsoleTheBannerIsWrittenAsUtf16) {
+  auto console = w().use_console(936).console;
+  curl_exits(0, true);
+  run();
+  EXPECT_EQ(fake::utf8(console->screen), kBanner + kLaunching);
+  EXPECT_EQ(w().count_calls("NtWriteFile"), 0u);
+}
+
+}  // namespace
+}  // namespace vant
