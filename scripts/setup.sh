@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine: CMake, Ninja,
-# g++, GoogleTest sources, the MinGW-w64 cross compilers, Wine and tmux.
+# g++, GoogleTest sources, the MinGW-w64 cross compilers, Wine (64- and
+# 32-bit), tmux, and osslsigncode and openssl for the signing step.
 # Does nothing when everything is already there.
 set -euo pipefail
 
@@ -9,6 +10,8 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine64 tmux osslsigncode openssl
+  # The 32-bit exe's tests run under Debian's 32-bit Wine (i386 packages).
+  wine32:i386
 )
 
 missing=()
@@ -28,5 +31,8 @@ if [[ $(id -u) -ne 0 ]]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -q
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
