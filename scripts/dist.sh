@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the release exes for both architectures from fresh build folders
+# (build/dist-x64, build/dist-x86) and writes dist/:
+#
+#   dist/vant-setup-x64.exe   64-bit Windows 10/11
+#   dist/vant-setup-x86.exe   32-bit Windows 10 (also runs on 64-bit Windows)
+#   dist/SHA256SUMS           sha256sum format: sha256sum -c SHA256SUMS
+#
+# Arguments are passed to CMake's configure step, for the vendor settings:
+#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=download.example.com -DVANT_COMPANY_NAME=...
+#
+# With VANT_SIGN_CERT (and VANT_SIGN_KEY, VANT_SIGN_PASS,
+# VANT_SIGN_TIMESTAMP_URL; see scripts/sign.sh) both exes are signed before
+# the checksums are taken; without them they stay unsigned, and the script
+# says so. Unsigned exes are byte-identical from build to build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/setup.sh
+
+rm -rf dist
+mkdir -p dist build
+for arch in x64 x86; do
+  build=build/dist-$arch
+  echo "==> $arch: $build"
+  rm -rf "$build"
+  cmake --preset "windows-$arch" -B "$build" -DVANT_BUILD_TESTS=OFF "$@" >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log"; exit 1; }
+  cmake --build "$build" --target vant-setup
+  # The checks the packaging tests make of the exe's file, before signing.
+  level=$(sed -n 's/^VANT_EXECUTION_LEVEL:STRING=//p' "$build/CMakeCache.txt")
+  objdump=$(sed -n 's/^VANT_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
+  windres=$(sed -n 's/^CMAKE_RC_COMPILER:FILEPATH=//p' "$build/CMakeCache.txt")
+  bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$objdump" "$windres" "$arch" 65536 \
+    "$level" "$root" "$root/$build" >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
+  cp "$build/vant-setup.exe" "dist/vant-setup-$arch.exe"
+done
+rm -f build/dist-x64.*.log build/dist-x86.*.log
+
+if [[ -n ${VANT_SIGN_CERT:-} ]]; then
+  bash scripts/sign.sh dist/vant-setup-x64.exe dist/vant-setup-x86.exe
+else
+  echo "NOTE: VANT_SIGN_CERT is not set: the exes are NOT signed (see docs/release.md)."
+fi
+
+(cd dist && sha256sum vant-setup-x64.exe vant-setup-x86.exe >SHA256SUMS)
+echo "==> dist/"
+ls -l dist
+cat dist/SHA256SUMS
