@@ -5,6 +5,8 @@
 # ARCH is x64 or x86. FORBIDDEN_PATH are folders (source, build) whose names
 # must not appear in the exe: a reproducible build contains none.
 set -euo pipefail
+# objdump shows the link time in the local time zone.
+export TZ=UTC
 
 exe=$1 objdump=$2 windres=$3 arch=$4 max_bytes=$5 level=$6
 shift 6
