@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the host unit tests
-# (plain and under AddressSanitizer/UBSan) and the Windows tests of the real
-# exe under Wine. Exits non-zero on the first failure.
+# (plain and under AddressSanitizer/UBSan), the Windows tests of the real
+# exe under Wine (64-bit: all of them; 32-bit: the packaging checks), and
+# the check that two clean release builds are byte-identical. Exits non-zero
+# on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-for preset in host host-sanitize windows-x64; do
+for preset in host host-sanitize windows-x64 windows-x86; do
   echo "==> $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset" </dev/null
 done
+echo "==> reproducible release build"
+bash scripts/check-reproducible.sh
 echo "All tests passed."
