@@ -55,7 +55,10 @@ option(VANT_OWN_ENTRY "Start the Windows exe at its own entry point instead of t
 function(vant_shipped_code target)
   target_compile_options(${target} PRIVATE
     -fno-exceptions -fno-rtti
-    -ffunction-sections -fdata-sections)
+    -ffunction-sections -fdata-sections
+    # GCC 12's -Oz: -Os that also picks smaller, slower instruction
+    # sequences; nothing here is speed-critical.
+    $<$<CONFIG:MinSizeRel>:-Oz>)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # 32-bit Windows never reads DWARF unwind tables; without exceptions
     # nothing else does either. (64-bit Windows needs its unwind data.)

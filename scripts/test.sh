@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the host unit tests
 # (plain and under AddressSanitizer/UBSan), the Windows tests of the real
-# exe under Wine (64-bit: all of them; 32-bit: the packaging checks), and
-# the check that two clean release builds are byte-identical. Exits non-zero
+# 64-bit and 32-bit exes under Wine, and the check that two clean release
+# builds are byte-identical. Exits non-zero
 # on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."

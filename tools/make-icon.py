@@ -5,7 +5,8 @@
 
 The picture is made of simple shapes (a blue rounded square, a white arrow
 pointing down into a white tray: "download and install"), drawn at 16, 24,
-32, 48 and 256 pixels with 4x4 supersampling for smooth edges. Standard
+32, 48 and 256 pixels with 4x4 supersampling for smooth edges. The colours
+are flat: a gradient made the icon, and so the exe, 2.4 KB larger. Standard
 library only, and the output is the same bytes on every run, so the
 committed .ico can be checked against this script.
 
@@ -20,8 +21,7 @@ import zlib
 SIZES = (16, 24, 32, 48, 256)
 SUPERSAMPLE = 4
 
-BACKGROUND_TOP = (0x2B, 0x7B, 0xD9)
-BACKGROUND_BOTTOM = (0x14, 0x4E, 0x9E)
+BACKGROUND = (0x1F, 0x66, 0xC4)
 FOREGROUND = (0xFF, 0xFF, 0xFF)
 
 
@@ -65,8 +65,7 @@ def sample(x, y):
         return None
     if inside_polygon(x, y, ARROW) or inside_polygon(x, y, TRAY):
         return FOREGROUND
-    t = y
-    return tuple(round(a + (b - a) * t) for a, b in zip(BACKGROUND_TOP, BACKGROUND_BOTTOM))
+    return BACKGROUND
 
 
 def render(size):
