@@ -32,8 +32,9 @@ for arch in x64 x86; do
   level=$(sed -n 's/^VANT_EXECUTION_LEVEL:STRING=//p' "$build/CMakeCache.txt")
   objdump=$(sed -n 's/^VANT_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
   windres=$(sed -n 's/^CMAKE_RC_COMPILER:FILEPATH=//p' "$build/CMakeCache.txt")
-  bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$objdump" "$windres" "$arch" 65536 \
-    "$level" "$root" "$root/$build" >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
+  { bash tests/windows/packaging/size-budget.sh "$build/vant-setup.exe" "$objdump" 65536 &&
+    bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$objdump" "$windres" "$arch" \
+      "$level" "$root" "$root/$build"; } >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
   cp "$build/vant-setup.exe" "dist/vant-setup-$arch.exe"
 done
 rm -f build/dist-x64.*.log build/dist-x86.*.log

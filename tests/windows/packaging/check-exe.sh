@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Static checks of the shipped exe, read from the file alone (no Wine), so
 # they hold for the 32-bit exe on any machine:
-#   check-exe.sh EXE OBJDUMP WINDRES ARCH MAX_BYTES EXECUTION_LEVEL FORBIDDEN_PATH...
+#   check-exe.sh EXE OBJDUMP WINDRES ARCH EXECUTION_LEVEL FORBIDDEN_PATH...
 # ARCH is x64 or x86. FORBIDDEN_PATH are folders (source, build) whose names
 # must not appear in the exe: a reproducible build contains none.
 set -euo pipefail
 # objdump shows the link time in the local time zone.
 export TZ=UTC
 
-exe=$1 objdump=$2 windres=$3 arch=$4 max_bytes=$5 level=$6
-shift 6
+exe=$1 objdump=$2 windres=$3 arch=$4 level=$5
+shift 5
 
 failures=0
 fail() {
@@ -26,11 +26,6 @@ case $arch in
   *) echo "unknown ARCH $arch"; exit 2 ;;
 esac
 "$objdump" -f "$exe" | grep -q "file format $expected_format" || fail "not a $expected_format file"
-
-# Size budget of the release exe.
-size=$(stat -c %s "$exe")
-echo "size: $size bytes (budget $max_bytes)"
-((size <= max_bytes)) || fail "$size bytes is over the budget of $max_bytes"
 
 # Only DLLs that every Windows has, and nothing of a threads library.
 dlls=$(grep "DLL Name:" <<<"$headers" | awk '{print $3}' | sort | tr '\n' ' ')
