@@ -25,11 +25,13 @@ for exe in "$@"; do
   name=$(basename "$exe" .exe)
   cp "$exe" "$work/$name-pem.exe"
   cp "$exe" "$work/$name-pfx.exe"
+  # Two files in one call, as scripts/dist.sh signs both architectures.
+  cp "$exe" "$work/$name-pem-2.exe"
   VANT_SIGN_CERT="$work/cert.pem" VANT_SIGN_KEY="$work/key.pem" VANT_SIGN_PASS=test-pass \
-    bash "$here/sign.sh" "$work/$name-pem.exe"
+    bash "$here/sign.sh" "$work/$name-pem.exe" "$work/$name-pem-2.exe"
   VANT_SIGN_CERT="$work/bundle.pfx" VANT_SIGN_PASS=test-pass bash "$here/sign.sh" "$work/$name-pfx.exe"
 
-  for signed in "$work/$name-pem.exe" "$work/$name-pfx.exe"; do
+  for signed in "$work/$name-pem.exe" "$work/$name-pem-2.exe" "$work/$name-pfx.exe"; do
     if ! verify "$signed"; then
       cat "$work/verify.log"
       echo "FAIL: $signed does not verify"

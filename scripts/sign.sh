@@ -47,6 +47,7 @@ if [[ -n ${VANT_SIGN_TIMESTAMP_URL:-} ]]; then
 fi
 
 for exe in "$@"; do
+  rm -f "$work/signed.exe"  # osslsigncode never overwrites its output
   osslsigncode sign "${credentials[@]}" -h sha256 -n "VANT 进销存 安装程序" "${timestamp[@]}" \
     -in "$exe" -out "$work/signed.exe" >"$work/log" 2>&1 || { cat "$work/log" >&2; exit 1; }
   # Keep the file's identity (mode, hard links) and replace its content.
