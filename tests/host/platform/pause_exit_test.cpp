@@ -62,8 +62,8 @@ TEST_P(TimerFailure, FallsBackToSleepSilently) {
   w().timer_wait_error = GetParam().wait_error;
   sleep_for(Duration{2, 0});
   EXPECT_EQ(w().sleeps, std::vector<win::DWORD>{2000});
-  EXPECT_EQ(w().open_handle_count(), 0u) << "the timer is closed before the fallback";
-  // The timer is closed before the fallback starts.
+  // The timer is closed, and before the fallback starts.
+  EXPECT_EQ(w().open_handle_count(), 0u);
   const auto& calls = w().calls;
   const auto sleep = std::find(calls.begin(), calls.end(), "Sleep(2000)");
   EXPECT_EQ(std::find(sleep, calls.end(), "CloseHandle"), calls.end());
