@@ -902,6 +902,7 @@ BOOL CloseHandle(HANDLE hObject) {
   }
   w.handles.erase(it);
   w.closed.push_back(hObject);
+  if (w.close_sets_last_error) w.last_error() = *w.close_sets_last_error;
   return 1;
 }
 

@@ -234,6 +234,10 @@ class FakeWindows {
   std::map<std::u16string, Program, NoCaseLess> programs;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  // When set, CloseHandle leaves this last error even when it succeeds
+  // (Windows does not promise to keep the last error across a successful
+  // call), to show that a caller read its error before closing anything.
+  std::optional<DWORD> close_sets_last_error;
   struct DuplicateCall {
     HANDLE source_process, source, target_process;
     DWORD access;
