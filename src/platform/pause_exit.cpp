@@ -68,15 +68,37 @@ void sleep_by_milliseconds(Duration duration) {
   if (shorter(elapsed(before, after), duration)) win::Sleep(1);
 }
 
+// rest * 10^9 / frequency for rest < frequency, exact and without
+// overflow for any 64-bit frequency, in 64-bit arithmetic only (32-bit
+// targets have no 128-bit integers): binary long division over the 30 bits
+// of 10^9, keeping quotient and remainder, both below the frequency.
+// Example: rest 5,000,001 at 10 MHz -> 500,000,100.
+std::uint32_t nanoseconds_of(std::uint64_t rest, std::uint64_t frequency) {
+  std::uint64_t quotient = 0;
+  std::uint64_t remainder = 0;
+  // remainder + x, reduced below the frequency, with the carry in quotient.
+  const auto add = [&](std::uint64_t x) {
+    if (remainder >= frequency - x) {
+      remainder -= frequency - x;
+      ++quotient;
+    } else {
+      remainder += x;
+    }
+  };
+  for (int bit = 29; bit >= 0; --bit) {
+    quotient *= 2;
+    add(remainder);
+    if ((kNanosPerSecond >> bit) & 1) add(rest);
+  }
+  return static_cast<std::uint32_t>(quotient);
+}
+
 // A counter value in seconds and nanoseconds. The nanoseconds come from the
-// remainder alone, in 128 bits, so neither a counter near 2^64 nor a
-// frequency above 2^64 / 10^9 can overflow.
+// remainder alone, so neither a counter near 2^64 nor a frequency above
+// 2^64 / 10^9 can overflow.
 // Example: 25,000,001 ticks at 10 MHz -> 2 s 500,000,100 ns.
 Duration counter_reading(std::uint64_t counter, std::uint64_t frequency) {
-  __extension__ typedef unsigned __int128 Wide;
-  const std::uint64_t rest = counter % frequency;
-  const auto nanoseconds = static_cast<std::uint32_t>(static_cast<Wide>(rest) * kNanosPerSecond / frequency);
-  return {counter / frequency, nanoseconds};
+  return {counter / frequency, nanoseconds_of(counter % frequency, frequency)};
 }
 
 }  // namespace
