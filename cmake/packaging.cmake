@@ -96,6 +96,8 @@ function(vant_shipped_exe target)
     else()
       set(entry vant_entry)
     endif()
-    target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${entry})
+    # Without the start-up code nothing applies pseudo-relocations, so a
+    # data import from a DLL without dllimport must fail the link.
+    target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${entry} -Wl,--disable-auto-import)
   endif()
 endfunction()
