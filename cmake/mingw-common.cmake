@@ -2,6 +2,9 @@
 # target. The posix thread model is the one Debian ships; the program itself
 # uses no threads library.
 find_program(CMAKE_CXX_COMPILER NAMES ${VANT_MINGW_TRIPLE}-g++-posix ${VANT_MINGW_TRIPLE}-g++ REQUIRED)
+# GoogleTest's project() enables C too; without this CMake would probe the
+# host's cc with MinGW link flags and fail.
+find_program(CMAKE_C_COMPILER NAMES ${VANT_MINGW_TRIPLE}-gcc-posix ${VANT_MINGW_TRIPLE}-gcc REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${VANT_MINGW_TRIPLE}-windres REQUIRED)
 find_program(VANT_OBJDUMP NAMES ${VANT_MINGW_TRIPLE}-objdump REQUIRED)
 
