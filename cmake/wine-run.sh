@@ -22,16 +22,19 @@ export LC_ALL=C.UTF-8
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
+  # Everything started here closes the lock's descriptor: the server and
+  # Wine's background services outlive this script, and an inherited copy
+  # would hold the lock for as long as they run (five minutes per run).
   if [ ! -f "$prefix/.vant-ready" ]; then
-    "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1 || true
+    "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
     touch "$prefix/.vant-ready"
   fi
   # One server that outlives single runs (five idle minutes), and a warm-up
   # run with every stream on /dev/null: Wine's background services inherit
   # the streams of the program that starts them and would otherwise hold a
   # test's stdout open for seconds after the program exits.
-  "$wine_dir/wineserver" -p300 </dev/null >/dev/null 2>&1 || true
-  "$wine_dir/wine64" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+  "$wine_dir/wineserver" -p300 </dev/null >/dev/null 2>&1 9>&- || true
+  "$wine_dir/wine64" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$prefix.lock"
 
 # Never hand Wine a closed standard stream: its own files would take the slot.
