@@ -10,8 +10,9 @@
 //     --stdin SPEC, --stdout SPEC, --stderr SPEC
 //                             inherit (default: a duplicate of the launcher's
 //                             own), none (NULL), nul, file:PATH,
-//                             pipe:TEXT (writer closed once the child runs),
-//                             pipe-open:TEXT (writer open until it ends)
+//                             and for --stdin also pipe:TEXT (the writer is
+//                             closed once the child runs) or pipe-open:TEXT
+//                             (the writer stays open until the child ends)
 //     --cwd FOLDER            the child's current folder
 //     --timeout-ms N          end the child after N ms (default 60000)
 //     --console-output-cp N   SetConsoleOutputCP(N) first; the console is

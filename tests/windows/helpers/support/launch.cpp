@@ -70,6 +70,9 @@ std::optional<Failure> open_stream(const StdStream& stream, DWORD which, bool is
       return std::nullopt;
     }
     case StdStream::Kind::Pipe: {
+      // Only standard input is fed from a pipe; outputs go to files so that
+      // nothing has to drain them while the child runs.
+      if (!is_input) return Failure{"pipe for an output", ERROR_INVALID_PARAMETER};
       HANDLE reader = nullptr, writer = nullptr;
       if (!CreatePipe(&reader, &writer, nullptr, 65536)) return Failure{"CreatePipe", GetLastError()};
       child_end.reset(reader);
@@ -153,9 +156,9 @@ LaunchResult launch(const LaunchSpec& spec) {
     return result;
   };
 
-  Handle child_in, child_out, child_err, in_writer, unused_writer, unused_writer2;
+  Handle child_in, child_out, child_err, in_writer, no_writer;
   if (auto f = open_stream(spec.std_in, STD_INPUT_HANDLE, true, child_in, in_writer)) return fail(*f);
-  if (auto f = open_stream(spec.std_out, STD_OUTPUT_HANDLE, false, child_out, unused_writer)) return fail(*f);
+  if (auto f = open_stream(spec.std_out, STD_OUTPUT_HANDLE, false, child_out, no_writer)) return fail(*f);
   const bool shared_output_file = spec.std_err.kind == StdStream::Kind::File &&
                                   spec.std_out.kind == StdStream::Kind::File && spec.std_err.path == spec.std_out.path;
   if (shared_output_file) {
@@ -167,7 +170,7 @@ LaunchResult launch(const LaunchSpec& spec) {
       return fail({"DuplicateHandle", GetLastError()});
     }
     child_err.reset(copy);
-  } else if (auto f = open_stream(spec.std_err, STD_ERROR_HANDLE, false, child_err, unused_writer2)) {
+  } else if (auto f = open_stream(spec.std_err, STD_ERROR_HANDLE, false, child_err, no_writer)) {
     return fail(*f);
   }
 

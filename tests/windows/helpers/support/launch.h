@@ -19,7 +19,7 @@ struct StdStream {
   enum class Kind { Inherit, None, Nul, File, Pipe };
   Kind kind = Kind::Inherit;
   std::wstring path;      // File: read from (input) or created afresh (output)
-  std::string bytes;      // Pipe: written into the pipe before the start
+  std::string bytes;      // Pipe (standard input only): written in before the start
   bool keep_open = false; // Pipe: the writer stays open until the child ends
 
   static StdStream inherit() { return {}; }  // a duplicate of this process's own
