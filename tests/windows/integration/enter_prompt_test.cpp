@@ -9,7 +9,7 @@
 namespace vant_test {
 namespace {
 
-enum class Input { EmptyFile, Nul, None, ClosedPipe, LineInFile, LineInOpenPipe, CrLfInOpenPipe };
+enum class Input { EmptyFile, Nul, None, ClosedPipe, LineInFile, LineInOpenPipe, CrLfInOpenPipe, NotUtf8InOpenPipe };
 
 struct PromptCase {
   const char* name;
@@ -30,6 +30,9 @@ TEST_P(EnterPrompt, EndsAndExitsOne) {
     // itself can end the wait.
     case Input::LineInOpenPipe: std_in_ = StdStream::pipe("anything\n", true); break;
     case Input::CrLfInOpenPipe: std_in_ = StdStream::pipe("\r\n", true); break;
+    // A line that is not UTF-8 is an error for the reader, not a reason to
+    // read on.
+    case Input::NotUtf8InOpenPipe: std_in_ = StdStream::pipe("\xFF\xFE\xC0\n", true); break;
   }
   const RunResult result = run();
 
@@ -45,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, EnterPrompt,
                                            PromptCase{"PipeWithWriterClosed", Input::ClosedPipe},
                                            PromptCase{"LineInFile", Input::LineInFile},
                                            PromptCase{"LineInOpenPipe", Input::LineInOpenPipe},
-                                           PromptCase{"CrLfInOpenPipe", Input::CrLfInOpenPipe}),
+                                           PromptCase{"CrLfInOpenPipe", Input::CrLfInOpenPipe},
+                                           PromptCase{"NotUtf8InOpenPipe", Input::NotUtf8InOpenPipe}),
                          CaseName());
 
 }  // namespace

@@ -22,6 +22,16 @@ TEST_F(DownloadToolLookup, OneBesideTheProgramWinsOverOneOnPath) {
   EXPECT_EQ(only_record(result.curl, "curl").units("image"), app_ + L"\\curl.exe");
 }
 
+// Without PATH the other places are still searched.
+TEST_F(DownloadToolLookup, NoPathVariableAtAllIsNoError) {
+  env_.erase(L"PATH");
+  const RunResult result = run();
+
+  EXPECT_EQ(result.launch.exit_code, 0u);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(only_record(result.curl, "curl").units("image"), app_ + L"\\curl.exe");
+}
+
 // Entries that are empty, name a missing folder or hold no curl are passed
 // over; the first that holds one wins over a later one.
 TEST_F(DownloadToolLookup, FirstPathEntryThatHoldsItIsUsed) {

@@ -103,5 +103,25 @@ TEST_F(TempFolderLimits, TempFolderOf258UnitsGivesAnInstallerPathPastMaxPath) {
   EXPECT_TRUE(result.installer.empty());
 }
 
+// One unit more and Wine's GetTempPathW fails (206, file name too long).
+// Without a temporary folder there is nothing to download into: the run
+// stops at once as an internal failure, with a report on the error stream
+// that names the error, no Enter prompt, neither of the exit codes 0 and 1
+// (Wine reports the fail-fast end as 0xC0000409), and no download attempt.
+TEST_F(TempFolderLimits, TempFolderOf259UnitsIsAnInternalFailure) {
+  const std::wstring too_long = scratch_ + std::wstring(259 - scratch_.size(), L'x');
+  ASSERT_EQ(too_long.size(), 259u);
+  set_temp(too_long);
+  const RunResult result = run();
+
+  EXPECT_NE(result.launch.exit_code, 0u);
+  EXPECT_NE(result.launch.exit_code, 1u);
+  // The banner lines were each written out while printed; nothing follows.
+  EXPECT_EQ(result.out, expected::kBanner);
+  EXPECT_NE(result.err.find("called `Result::unwrap()` on an `Err` value"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Os { code: 206, kind: InvalidFilename, message: \""), std::string::npos) << result.err;
+  EXPECT_TRUE(result.curl.empty());
+}
+
 }  // namespace
 }  // namespace vant_test
