@@ -1,6 +1,7 @@
 #include "support/launch.h"
 
 #include <cstdio>
+#include <cwchar>
 #include <cwctype>
 #include <utility>
 

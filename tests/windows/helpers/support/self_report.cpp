@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -97,12 +99,12 @@ std::optional<FileIdentity> file_identity(HANDLE handle) {
   return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-// Handle values are multiples of 4; a test process holds a few dozen, so
-// the first 4096 values cover them many times over.
+// Handle values are multiples of 4 handed out lowest first; a stand-in holds
+// a few dozen, so the first 1024 values cover them many times over.
 void describe_inheritable_handles(RecordBuilder& record) {
   unsigned count = 0;
   std::string values;
-  for (std::uintptr_t value = 4; value < 4 * 4096; value += 4) {
+  for (std::uintptr_t value = 4; value < 4 * 1024; value += 4) {
     const HANDLE handle = reinterpret_cast<HANDLE>(value);
     DWORD flags = 0;
     if (!GetHandleInformation(handle, &flags) || (flags & HANDLE_FLAG_INHERIT) == 0) continue;
