@@ -153,6 +153,10 @@ inline constexpr SystemError bad_windows_file_name = SystemError::fixed(
     SystemErrorKind::InvalidInput, "Windows file names may not contain `\"` or end with `\\`");
 inline constexpr SystemError batch_arguments_invalid =
     SystemError::fixed(SystemErrorKind::InvalidInput, "batch file arguments are invalid");
+// The program never starts a batch script: those run through cmd.exe, whose
+// command-line rules differ from the ones the arguments are quoted for.
+inline constexpr SystemError batch_script_refused =
+    SystemError::fixed(SystemErrorKind::InvalidInput, "batch scripts cannot be started");
 inline constexpr SystemError invalid_utf8_stream =
     SystemError::fixed(SystemErrorKind::InvalidData, "stream did not contain valid UTF-8");
 inline constexpr SystemError unpaired_surrogate_input = SystemError::fixed(

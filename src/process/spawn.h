@@ -46,6 +46,13 @@ struct ChildProcess {
   OwnedHandle stderr_pipe;
 };
 
+// Starts the program that resolve_program finds, with the command line of
+// build_command_line (the program text as given, then the arguments), the
+// console, environment and current folder of this process, and inheritable
+// duplicates of its standard handles. Never waits. Fails without starting
+// anything for the errors of the lookup and the command line, for a batch
+// script ("batch scripts cannot be started"), and with the Windows code of
+// a failed DuplicateHandle or CreateProcessW.
 std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command);
 
 // Waits without a time limit; returns the exit code with all 32 bits.

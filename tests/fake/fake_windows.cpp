@@ -162,6 +162,11 @@ FakeWindows& world() {
   return *g_world;
 }
 
+int& seam_depth() {
+  thread_local int depth = 0;
+  return depth;
+}
+
 void reset() {
   delete g_world;
   g_world = new FakeWindows();
@@ -243,11 +248,13 @@ using fake::world;
 
 DWORD GetLastError() { return world().last_error(); }
 void SetLastError(DWORD code) {
+  const fake::SeamScope scope;
   log("SetLastError(" + std::to_string(code) + ")");
   world().last_error() = code;
 }
 
 HANDLE GetStdHandle(DWORD nStdHandle) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("GetStdHandle(" + std::to_string(static_cast<std::int32_t>(nStdHandle)) + ")");
   if (w.on_GetStdHandle) return w.on_GetStdHandle(nStdHandle);
@@ -260,6 +267,7 @@ HANDLE GetStdHandle(DWORD nStdHandle) {
 }
 
 BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("GetConsoleMode");
   const auto object = w.object_of(hConsoleHandle);
@@ -272,12 +280,14 @@ BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
 }
 
 UINT GetConsoleOutputCP() {
+  const fake::SeamScope scope;
   log("GetConsoleOutputCP");
   return world().console_output_cp;
 }
 
 BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumberOfCharsToWrite,
                    DWORD* lpNumberOfCharsWritten, void* lpReserved) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("WriteConsoleW(" + std::to_string(nNumberOfCharsToWrite) + ")");
   const auto object = w.object_of(hConsoleOutput);
@@ -303,6 +313,7 @@ BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumbe
 
 BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead,
                   DWORD* lpNumberOfCharsRead, CONSOLE_READCONSOLE_CONTROL* pInputControl) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("ReadConsoleW(" + std::to_string(nNumberOfCharsToRead) + ")");
   const auto object = w.object_of(hConsoleInput);
@@ -343,6 +354,7 @@ BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfChars
 
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
                         char16_t* lpWideCharStr, int cchWideChar) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("MultiByteToWideChar(" + std::to_string(cbMultiByte) + ")");
   if (w.on_MultiByteToWideChar) return w.on_MultiByteToWideChar(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
@@ -394,6 +406,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
                         char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
                         BOOL* lpUsedDefaultChar) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("WideCharToMultiByte(" + std::to_string(cchWideChar) + ")");
   if (w.on_WideCharToMultiByte) return w.on_WideCharToMultiByte(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
@@ -426,9 +439,21 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideChar
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
                      IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
                      const LONGLONG* ByteOffset, const ULONG* Key) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("NtWriteFile(" + std::to_string(Length) + ")");
   const auto object = w.object_of(FileHandle);
+  if (object && object->kind == fake::Object::Kind::Console && Event == NULL_HANDLE && !ApcRoutine &&
+      !ApcContext && !ByteOffset && !Key) {
+    // Console handles take bytes too; the console decodes them in its
+    // output code page (only UTF-8 is modelled).
+    fake::Console& console = *object->console;
+    console.byte_writes.emplace_back(static_cast<const char*>(Buffer), Length);
+    console.screen += fake::u16(console.byte_writes.back());
+    IoStatusBlock->Status = STATUS_SUCCESS;
+    IoStatusBlock->Information = Length;
+    return STATUS_SUCCESS;
+  }
   if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine ||
       ApcContext || ByteOffset || Key) {
     return STATUS_INVALID_HANDLE;
@@ -459,6 +484,7 @@ NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Ap
 NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
                     IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
                     const LONGLONG* ByteOffset, const ULONG* Key) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("NtReadFile(" + std::to_string(Length) + ")");
   const auto object = w.object_of(FileHandle);
@@ -499,6 +525,7 @@ NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Apc
 }
 
 ULONG RtlNtStatusToDosError(NTSTATUS Status) {
+  const fake::SeamScope scope;
   log("RtlNtStatusToDosError");
   switch (static_cast<std::uint32_t>(Status)) {
     case 0xC0000008: return ERROR_INVALID_HANDLE;
@@ -804,6 +831,7 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  const fake::SeamScope scope;
   auto& w = world();
   log("WaitForSingleObject");
   const auto object = w.object_of(hHandle);
@@ -874,6 +902,7 @@ BOOL CloseHandle(HANDLE hObject) {
   }
   w.handles.erase(it);
   w.closed.push_back(hObject);
+  if (w.close_sets_last_error) w.last_error() = *w.close_sets_last_error;
   return 1;
 }
 

@@ -48,15 +48,18 @@ struct Console {
   std::deque<DWORD> accept_limits;
   // When set, WriteConsoleW fails with this code.
   std::optional<DWORD> write_error;
+  // Bytes written with NtWriteFile, one entry per call, as a console whose
+  // output code page is UTF-8 takes them; they are shown on the screen too.
+  std::vector<std::string> byte_writes;
 
   // Answers to ReadConsoleW, one per call. `cancelled` is Ctrl-C: 0 units
   // with ERROR_OPERATION_ABORTED. With no answer left the read fails with
   // `read_error_when_empty` (a test that reads more than it scripted is
   // wrong, and must not hang).
   struct Read {
-    std::u16string units;
+    std::u16string units{};
     bool cancelled = false;
-    std::optional<DWORD> fail;  // the call fails with this code
+    std::optional<DWORD> fail{};  // the call fails with this code
   };
   std::deque<Read> reads;
   DWORD read_error_when_empty = win::ERROR_INVALID_HANDLE;
@@ -78,7 +81,7 @@ struct ByteStream {
   // stream takes every byte with STATUS_SUCCESS.
   struct WriteAnswer {
     NTSTATUS status = win::STATUS_SUCCESS;
-    std::optional<std::size_t> accept;  // bytes taken; all when unset
+    std::optional<std::size_t> accept{};  // bytes taken; all when unset
     // Return STATUS_PENDING now; the wait on the handle then completes the
     // write with `status` (or leaves it pending when `still_pending`).
     bool pending = false;
@@ -93,7 +96,7 @@ struct ByteStream {
   // Scripted answers to NtReadFile (popped front) before `readable` is used.
   struct ReadAnswer {
     NTSTATUS status = win::STATUS_SUCCESS;
-    std::string bytes;
+    std::string bytes{};
     bool pending = false;
     bool still_pending = false;
   };
@@ -231,6 +234,10 @@ class FakeWindows {
   std::map<std::u16string, Program, NoCaseLess> programs;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  // When set, CloseHandle leaves this last error even when it succeeds
+  // (Windows does not promise to keep the last error across a successful
+  // call), to show that a caller read its error before closing anything.
+  std::optional<DWORD> close_sets_last_error;
   struct DuplicateCall {
     HANDLE source_process, source, target_process;
     DWORD access;
@@ -315,6 +322,18 @@ FakeWindows& world();
 // Back to the defaults: no standard handles, the default paths and
 // messages, an empty log.
 void reset();
+
+// Seam calls of the current thread that have not returned yet. A test that
+// counts the program's own heap allocations leaves out those made while this
+// is above 0: the fake's records and call log allocate.
+int& seam_depth();
+class SeamScope {
+ public:
+  SeamScope() { ++seam_depth(); }
+  ~SeamScope() { --seam_depth(); }
+  SeamScope(const SeamScope&) = delete;
+  SeamScope& operator=(const SeamScope&) = delete;
+};
 
 // Text helpers for assertions.
 std::u16string u16(std::string_view utf8);

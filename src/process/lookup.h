@@ -1,0 +1,34 @@
+// Which file runs for a program name. The result goes to CreateProcessW as
+// the application name, so Windows does no search of its own: the order is
+// decided here. For a bare name such as "curl" the folder of this program
+// comes first, then the system folder, the Windows folder and the PATH
+// entries; the current folder is not searched unless PATH names it.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string_view>
+
+#include "platform/system_error.h"
+#include "process/platform_path.h"
+#include "process/search_path.h"
+#include "process/wide_text.h"
+
+namespace vant {
+
+// The executable for `program` (WTF-8: a bare name or a path).
+// - A path (it holds '\' or '/') is not searched: one ending in .exe is
+//   taken as it is, without an existence test; otherwise path + ".exe" is
+//   taken if it exists, else the path as it is.
+// - A bare name is looked up in the folders above, with ".exe" appended
+//   when it has no '.'; "program not found" when no folder has it.
+// Errors: "program path has no file name" for an empty text or one ending
+// in a separator, "nul byte found in provided data" for a bare name with a
+// NUL, the errors of to_platform_path for a path.
+std::expected<WideText, SystemError> resolve_program(std::string_view program);
+
+// The candidate's platform path if something of that name exists (a folder
+// counts); nothing otherwise, also when the candidate cannot be converted.
+std::optional<WideText> program_exists(std::string_view candidate);
+
+}  // namespace vant
