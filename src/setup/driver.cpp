@@ -80,7 +80,7 @@ void run_setup() {
   print_stdout(kClosesItself);
   print_stdout(kEmptyLine);
 
-  const auto installer = spawn_process(ProcessCommand(installer_path));
+  auto installer = spawn_process(ProcessCommand(installer_path));
   if (!installer) {
     const ErrorDisplay shown = installer.error().display();
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
@@ -91,6 +91,9 @@ void run_setup() {
 
   // The installer is neither waited for nor closed: its handles stay open
   // until this process ends, and it keeps running after that.
+  ChildProcess running_installer = std::move(*installer);
+  (void)running_installer.process_handle.release();
+  (void)running_installer.thread_handle.release();
   sleep_for(Duration{2, 0});
   exit_process(0);
 }
