@@ -1,16 +1,40 @@
 #!/usr/bin/env bash
 # Sets up, builds the Windows exe and runs it under Wine in this terminal.
-# Wine has no curl.exe of its own, so the run shows the "download tool not
-# found" ending unless a curl.exe is placed beside the exe.
+#
+# Wine has no curl.exe and the default download host does not exist, so by
+# default the run uses our stand-ins from the tests: a curl.exe beside the exe
+# that "downloads" the stand-in installer, which then starts. The bootstrapper
+# itself is the real build. With --plain the exe runs alone and shows the
+# "download tool not found" ending (press Enter to leave it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+plain=0
+if [[ ${1:-} == --plain ]]; then
+  plain=1
+fi
+
 bash scripts/setup.sh
 cmake --preset windows-x64
-cmake --build --preset windows-x64 --target vant-setup
+cmake --build --preset windows-x64
 
-exe=build/windows-x64/vant-setup.exe
-echo "==> $exe"
+build=$PWD/build/windows-x64
+prefix=$build/wineprefix
+demo=$build/demo
+rm -rf "$demo"
+mkdir -p "$demo/records"
+cp "$build/vant-setup.exe" "$demo/"
+
+if ((plain == 0)); then
+  helpers=$build/tests/windows/bin
+  cp "$helpers/vant_stand_in_curl.exe" "$demo/curl.exe"
+  export VANT_TEST_RECORD_DIR="Z:${demo//\//\\}\\records"
+  export VANT_TEST_CURL_PAYLOAD="Z:${helpers//\//\\}\\vant_stand_in_installer.exe"
+  export VANT_TEST_CURL_STDERR="######################################################################## 100.0%{U+000A}"
+  export VANT_TEST_INSTALLER_STDOUT="(the stand-in installer has started){U+000A}"
+fi
+
+echo "==> $demo/vant-setup.exe"
 status=0
-bash cmake/wine-run.sh "$PWD/build/windows-x64/wineprefix" "$exe" || status=$?
+bash cmake/wine-run.sh "$prefix" "$demo/vant-setup.exe" || status=$?
 echo "==> exit code $status"

@@ -1,0 +1,56 @@
+// The Enter prompt after a failure (here: no curl anywhere) ends at the
+// first line of input or at end of input, whatever standard input is, and
+// the exit code is 1 either way. A hang would run into the launch timeout.
+#include <string>
+
+#include "expected_output.h"
+#include "setup_run.h"
+
+namespace vant_test {
+namespace {
+
+enum class Input { EmptyFile, Nul, None, ClosedPipe, LineInFile, LineInOpenPipe, CrLfInOpenPipe, NotUtf8InOpenPipe };
+
+struct PromptCase {
+  const char* name;
+  Input input;
+};
+
+class EnterPrompt : public SetupRun, public ::testing::WithParamInterface<PromptCase> {};
+
+TEST_P(EnterPrompt, EndsAndExitsOne) {
+  remove_curl_beside_program();
+  switch (GetParam().input) {
+    case Input::EmptyFile: std_in_ = StdStream::file(write_file(L"in.txt", "")); break;
+    case Input::Nul: std_in_ = StdStream::nul(); break;
+    case Input::None: std_in_ = StdStream::none(); break;
+    case Input::ClosedPipe: std_in_ = StdStream::pipe("", false); break;
+    case Input::LineInFile: std_in_ = StdStream::file(write_file(L"in.txt", "\nmore input\n")); break;
+    // The writer stays open until the bootstrapper ends: only the line
+    // itself can end the wait.
+    case Input::LineInOpenPipe: std_in_ = StdStream::pipe("anything\n", true); break;
+    case Input::CrLfInOpenPipe: std_in_ = StdStream::pipe("\r\n", true); break;
+    // A line that is not UTF-8 is an error for the reader, not a reason to
+    // read on.
+    case Input::NotUtf8InOpenPipe: std_in_ = StdStream::pipe("\xFF\xFE\xC0\n", true); break;
+  }
+  const RunResult result = run();
+
+  EXPECT_EQ(result.launch.exit_code, 1u);
+  EXPECT_EQ(result.err, expected::cannot_run_tool("program not found"));
+  EXPECT_EQ(result.out, expected::kBanner + expected::kPressEnter);
+  EXPECT_TRUE(result.curl.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, EnterPrompt,
+                         ::testing::Values(PromptCase{"EmptyFile", Input::EmptyFile}, PromptCase{"Nul", Input::Nul},
+                                           PromptCase{"NoHandle", Input::None},
+                                           PromptCase{"PipeWithWriterClosed", Input::ClosedPipe},
+                                           PromptCase{"LineInFile", Input::LineInFile},
+                                           PromptCase{"LineInOpenPipe", Input::LineInOpenPipe},
+                                           PromptCase{"CrLfInOpenPipe", Input::CrLfInOpenPipe},
+                                           PromptCase{"NotUtf8InOpenPipe", Input::NotUtf8InOpenPipe}),
+                         CaseName());
+
+}  // namespace
+}  // namespace vant_test
