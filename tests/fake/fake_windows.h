@@ -153,11 +153,11 @@ struct HandleEntry {
 
 // How a program that CreateProcessW starts behaves, by application path.
 struct Program {
-  std::optional<DWORD> start_error;  // CreateProcessW fails with it
+  std::optional<DWORD> start_error{};  // CreateProcessW fails with it
   DWORD exit_code = 0;
-  std::optional<DWORD> wait_error;
-  std::optional<DWORD> exit_code_error;
-  std::function<void(const CreateProcessCall&)> on_start;  // runs at start
+  std::optional<DWORD> wait_error{};
+  std::optional<DWORD> exit_code_error{};
+  std::function<void(const CreateProcessCall&)> on_start{};  // runs at start
 };
 
 // Case-insensitive (ASCII) ordering, as Windows compares names.

@@ -4,14 +4,12 @@
 
 #include <string>
 
+#include "support/bytes.h"
+
 namespace vant {
 namespace {
 
-std::string bytes(std::initializer_list<unsigned> values) {
-  std::string out;
-  for (unsigned v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
+using testing::bytes;
 
 TEST(PathFromWide, EncodesBoundaryUnitsAndLoneSurrogates) {
   struct Case {

@@ -3,16 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "support/bytes.h"
 #include <vector>
 
 namespace vant {
 namespace {
 
-std::string bytes(std::initializer_list<unsigned> values) {
-  std::string out;
-  for (unsigned v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
+using testing::bytes;
 
 std::u16string units(std::initializer_list<char16_t> values) { return std::u16string(values); }
 

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -154,14 +156,18 @@ TEST_F(DriverTest, DownloadArgumentsAreNineInOrder) {
 // One row per failure of the download tool, and what the user then sees.
 struct ToolFailure {
   const char* name;
-  std::function<void(fake::FakeWindows&)> arrange;
+  std::optional<fake::Program> curl;  // nothing: there is no curl.exe
   std::string err;
 };
 
 class DownloadToolFailure : public DriverTest, public ::testing::WithParamInterface<ToolFailure> {};
 
 TEST_P(DownloadToolFailure, ReportsOnStderrPromptsAndExits1) {
-  GetParam().arrange(w());
+  if (GetParam().curl) {
+    w().programs[kCurl] = *GetParam().curl;
+  } else {
+    w().remove_path(kCurl);
+  }
   streams_.input->readable = "\r\n";
   const Outcome outcome = run();
 
@@ -176,62 +182,27 @@ TEST_P(DownloadToolFailure, ReportsOnStderrPromptsAndExits1) {
   for (win::HANDLE handle : w().open_handles()) EXPECT_FALSE(w().object_of(handle)->child);
 }
 
-const char kToolHint[] = "请确保系统为 Windows 10 或更高版本。\n";
-const char kNetworkHint[] = "请检查网络连接后重试，或联系客服获取安装包。\n";
+const std::string kToolHint = "请确保系统为 Windows 10 或更高版本。\n";
+const std::string kNetworkHint = "请检查网络连接后重试，或联系客服获取安装包。\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DownloadToolFailure,
     ::testing::Values(
-        ToolFailure{"NotFound", [](fake::FakeWindows& w) { w.remove_path(kCurl); },
-                    std::string("无法运行下载工具：program not found\n") + kToolHint},
-        ToolFailure{"StartRefused",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.start_error = 5;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("无法运行下载工具：Access is denied. (os error 5)\n") + kToolHint},
-        ToolFailure{"WaitFails",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.wait_error = 6;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("无法运行下载工具：The handle is invalid. (os error 6)\n") + kToolHint},
-        ToolFailure{"ExitCodeUnreadable",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.exit_code_error = 5;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("无法运行下载工具：Access is denied. (os error 5)\n") + kToolHint},
-        ToolFailure{"Exit22",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.exit_code = 22;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("下载失败（错误码 22）\n") + kNetworkHint},
-        ToolFailure{"Crashed",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.exit_code = 0xC0000005;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("下载失败（错误码 -1073741819）\n") + kNetworkHint},
-        ToolFailure{"AllBitsSet",
-                    [](fake::FakeWindows& w) {
-                      fake::Program curl;
-                      curl.exit_code = 0xFFFFFFFF;
-                      w.programs[kCurl] = curl;
-                    },
-                    std::string("下载失败（错误码 -1）\n") + kNetworkHint}),
+        ToolFailure{"NotFound", std::nullopt, "无法运行下载工具：program not found\n" + kToolHint},
+        ToolFailure{"StartRefused", fake::Program{.start_error = 5},
+                    "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
+        ToolFailure{"WaitFails", fake::Program{.wait_error = 6},
+                    "无法运行下载工具：The handle is invalid. (os error 6)\n" + kToolHint},
+        ToolFailure{"ExitCodeUnreadable", fake::Program{.exit_code_error = 5},
+                    "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
+        ToolFailure{"Exit22", fake::Program{.exit_code = 22}, "下载失败（错误码 22）\n" + kNetworkHint},
+        ToolFailure{"Crashed", fake::Program{.exit_code = 0xC0000005},
+                    "下载失败（错误码 -1073741819）\n" + kNetworkHint},
+        ToolFailure{"AllBitsSet", fake::Program{.exit_code = 0xFFFFFFFF}, "下载失败（错误码 -1）\n" + kNetworkHint}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(DriverTest, DownloadToolErrorTextIsWrittenPieceByPiece) {
-  fake::Program curl;
-  curl.start_error = 5;
-  w().programs[kCurl] = curl;
+  w().programs[kCurl] = fake::Program{.start_error = 5};
   run();
   // Unbuffered: each literal part and each piece of the error text is its
   // own write, in order.
@@ -254,9 +225,7 @@ TEST_F(DriverTest, InstallerThatCannotStartIsReportedWithItsPath) {
 
 TEST_F(DriverTest, InstallerThatIsNotAnExecutable) {
   curl_exits(0, true);
-  fake::Program installer;
-  installer.start_error = 193;
-  w().programs[kInstaller] = installer;
+  w().programs[kInstaller] = fake::Program{.start_error = 193};
   const Outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_THAT(outcome.err, ::testing::StartsWith("无法启动安装程序：%1 is not a valid Win32 application. (os error 193)\n"));
