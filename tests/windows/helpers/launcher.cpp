@@ -7,7 +7,7 @@
 //     --env NAME=VALUE        an entry of the child's environment (repeatable);
 //                             without --keep-env these are all it gets
 //     --keep-env              start from this launcher's own environment
-//     --stdin SPEC, --stdout SPEC, --stderr SPEC
+//     --stdin STREAM, --stdout STREAM, --stderr STREAM
 //                             inherit (default: a duplicate of the launcher's
 //                             own), none (NULL), nul, file:PATH,
 //                             and for --stdin also pipe:TEXT (the writer is
@@ -46,14 +46,14 @@ int usage(const std::string& problem) {
   return 2;
 }
 
-std::optional<StdStream> parse_stream(const std::wstring& spec) {
-  const auto after = [&](std::wstring_view prefix) { return spec.substr(prefix.size()); };
-  if (spec == L"inherit") return StdStream::inherit();
-  if (spec == L"none") return StdStream::none();
-  if (spec == L"nul") return StdStream::nul();
-  if (spec.starts_with(L"file:")) return StdStream::file(after(L"file:"));
-  if (spec.starts_with(L"pipe:")) return StdStream::pipe(to_utf8(after(L"pipe:")), false);
-  if (spec.starts_with(L"pipe-open:")) return StdStream::pipe(to_utf8(after(L"pipe-open:")), true);
+std::optional<StdStream> parse_stream(const std::wstring& text) {
+  const auto after = [&](std::wstring_view prefix) { return text.substr(prefix.size()); };
+  if (text == L"inherit") return StdStream::inherit();
+  if (text == L"none") return StdStream::none();
+  if (text == L"nul") return StdStream::nul();
+  if (text.starts_with(L"file:")) return StdStream::file(after(L"file:"));
+  if (text.starts_with(L"pipe:")) return StdStream::pipe(to_utf8(after(L"pipe:")), false);
+  if (text.starts_with(L"pipe-open:")) return StdStream::pipe(to_utf8(after(L"pipe-open:")), true);
   return std::nullopt;
 }
 
@@ -72,7 +72,7 @@ int main() {
   for (int i = 1; i < argc; ++i) args.push_back(expand_unit_escapes(raw[i]));
   LocalFree(raw);
 
-  LaunchSpec spec;
+  LaunchRequest request;
   std::wstring report_path;
   std::size_t i = 0;
   for (; i < args.size() && args[i] != L"--"; ++i) {
@@ -80,28 +80,28 @@ int main() {
     const bool has_value = i + 1 < args.size();
     const std::wstring value = has_value ? args[i + 1] : std::wstring();
     if (option == L"--keep-env") {
-      spec.keep_environment = true;
+      request.keep_environment = true;
       continue;
     }
     if (!has_value) return usage("missing value after " + to_utf8(option));
     ++i;
     if (option == L"--env") {
       if (value.find(L'=', 1) == std::wstring::npos) return usage("--env needs NAME=VALUE");
-      spec.environment.push_back(value);
+      request.environment.push_back(value);
     } else if (option == L"--stdin" || option == L"--stdout" || option == L"--stderr") {
       const auto stream = parse_stream(value);
       if (!stream) return usage("bad stream " + to_utf8(value));
-      (option == L"--stdin" ? spec.std_in : option == L"--stdout" ? spec.std_out : spec.std_err) = *stream;
+      (option == L"--stdin" ? request.std_in : option == L"--stdout" ? request.std_out : request.std_err) = *stream;
     } else if (option == L"--cwd") {
-      spec.current_folder = value;
+      request.current_folder = value;
     } else if (option == L"--timeout-ms") {
       const auto ms = parse_u32(value);
       if (!ms) return usage("bad --timeout-ms");
-      spec.timeout_ms = *ms;
+      request.timeout_ms = *ms;
     } else if (option == L"--console-output-cp") {
       const auto cp = parse_u32(value);
       if (!cp) return usage("bad --console-output-cp");
-      spec.console_output_cp = *cp;
+      request.console_output_cp = *cp;
     } else if (option == L"--report") {
       report_path = value;
     } else {
@@ -109,11 +109,11 @@ int main() {
     }
   }
   if (i + 1 >= args.size()) return usage("no program after --");
-  spec.application = args[i + 1];
-  spec.command_line = L"\"" + spec.application + L"\"";
-  for (std::size_t k = i + 2; k < args.size(); ++k) spec.command_line += L" " + quote_argument(args[k]);
+  request.application = args[i + 1];
+  request.command_line = L"\"" + request.application + L"\"";
+  for (std::size_t k = i + 2; k < args.size(); ++k) request.command_line += L" " + quote_argument(args[k]);
 
-  const LaunchResult result = launch(spec);
+  const LaunchResult result = launch(request);
   const std::string report = report_text(result);
   if (report_path.empty()) {
     write_all(GetStdHandle(STD_OUTPUT_HANDLE), report);

@@ -14,14 +14,14 @@ using Harness = SetupRun;
 // report all 32, both in-process and as the program the scripts use.
 TEST_F(Harness, LauncherReportsAllThirtyTwoBitsOfAnExitCode) {
   for (const unsigned long code : {0xC0000005ul, 0xFFFFFFFFul, 0x100ul}) {
-    LaunchSpec spec;
-    spec.application = helper(L"vant_stand_in_curl.exe");
-    spec.environment = {L"VANT_TEST_CURL_EXIT=" + std::to_wstring(code)};
-    spec.std_in = spec.std_out = spec.std_err = StdStream::nul();
-    EXPECT_EQ(launch(spec).exit_code, code);
+    LaunchRequest request;
+    request.application = helper(L"vant_stand_in_curl.exe");
+    request.environment = {L"VANT_TEST_CURL_EXIT=" + std::to_wstring(code)};
+    request.std_in = request.std_out = request.std_err = StdStream::nul();
+    EXPECT_EQ(launch(request).exit_code, code);
 
     const std::wstring report = scratch_ + L"report.txt";
-    LaunchSpec via_launcher = spec;
+    LaunchRequest via_launcher = request;
     via_launcher.application = helper(L"vant_launch.exe");
     via_launcher.command_line = L"vant_launch --env VANT_TEST_CURL_EXIT=" + std::to_wstring(code) +
                                 L" --report " + quote_argument(report) + L" -- " +
@@ -36,16 +36,16 @@ TEST_F(Harness, LauncherReportsAllThirtyTwoBitsOfAnExitCode) {
 // The stand-in records the arguments exactly as CommandLineToArgvW splits
 // them, down to a lone surrogate, and the exact command line.
 TEST_F(Harness, DownloadToolStandInRecordsExactUnits) {
-  LaunchSpec spec;
-  spec.application = app_ + L"\\curl.exe";
-  spec.command_line = L"\"curl\" a\xD800" L"b \"c d\" \"\" e\\\\\"f\"";
-  spec.environment = {L"VANT_TEST_RECORD_DIR=" + records_};
-  spec.std_in = spec.std_out = spec.std_err = StdStream::nul();
-  EXPECT_EQ(launch(spec).exit_code, 0u);
+  LaunchRequest request;
+  request.application = app_ + L"\\curl.exe";
+  request.command_line = L"\"curl\" a\xD800" L"b \"c d\" \"\" e\\\\\"f\"";
+  request.environment = {L"VANT_TEST_RECORD_DIR=" + records_};
+  request.std_in = request.std_out = request.std_err = StdStream::nul();
+  EXPECT_EQ(launch(request).exit_code, 0u);
 
   const auto records = read_records(records_ + L"\\curl.txt");
   const Record& curl = only_record(records, "curl");
-  EXPECT_EQ(curl.units("command_line"), spec.command_line);
+  EXPECT_EQ(curl.units("command_line"), request.command_line);
   const std::wstring expected[] = {L"curl", L"a\xD800" L"b", L"c d", L"", L"e\\f"};
   ASSERT_EQ(curl.get("argc"), "5");
   for (int i = 0; i < 5; ++i) EXPECT_EQ(curl.units("arg." + std::to_string(i)), expected[i]) << i;

@@ -107,17 +107,17 @@ void SetupRun::set_temp(const std::wstring& folder_path) {
 }
 
 RunResult SetupRun::run() {
-  LaunchSpec spec;
-  spec.application = exe_;
-  for (const auto& [name, value] : env_) spec.environment.push_back(name + L"=" + value);
-  spec.std_in = std_in_;
-  spec.std_out = std_out_;
-  spec.std_err = std_err_;
-  spec.current_folder = current_folder_;
-  spec.timeout_ms = timeout_ms_;
+  LaunchRequest request;
+  request.application = exe_;
+  for (const auto& [name, value] : env_) request.environment.push_back(name + L"=" + value);
+  request.std_in = std_in_;
+  request.std_out = std_out_;
+  request.std_err = std_err_;
+  request.current_folder = current_folder_;
+  request.timeout_ms = timeout_ms_;
 
   RunResult result;
-  result.launch = launch(spec);
+  result.launch = launch(request);
   EXPECT_TRUE(result.launch.started) << "the launch failed at " << result.launch.failed_step << " with "
                                      << result.launch.error;
   EXPECT_FALSE(result.launch.timed_out) << "vant-setup was still running after " << timeout_ms_ << " ms";

@@ -100,14 +100,14 @@ std::wstring variable_name(std::wstring_view entry) {
   return name;
 }
 
-std::wstring environment_block(const LaunchSpec& spec) {
+std::wstring environment_block(const LaunchRequest& request) {
   std::vector<std::wstring> entries;
-  if (spec.keep_environment) {
+  if (request.keep_environment) {
     wchar_t* own = GetEnvironmentStringsW();
     for (const wchar_t* p = own; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) entries.emplace_back(p);
     if (own != nullptr) FreeEnvironmentStringsW(own);
   }
-  for (const std::wstring& entry : spec.environment) {
+  for (const std::wstring& entry : request.environment) {
     std::erase_if(entries, [&](const std::wstring& e) { return variable_name(e) == variable_name(entry); });
     entries.push_back(entry);
   }
@@ -149,7 +149,7 @@ void keep_own_std_handles_private() {
   }
 }
 
-LaunchResult launch(const LaunchSpec& spec) {
+LaunchResult launch(const LaunchRequest& request) {
   LaunchResult result;
   const auto fail = [&](const Failure& failure) {
     result.failed_step = failure.step;
@@ -158,10 +158,10 @@ LaunchResult launch(const LaunchSpec& spec) {
   };
 
   Handle child_in, child_out, child_err, in_writer, no_writer;
-  if (auto f = open_stream(spec.std_in, STD_INPUT_HANDLE, true, child_in, in_writer)) return fail(*f);
-  if (auto f = open_stream(spec.std_out, STD_OUTPUT_HANDLE, false, child_out, no_writer)) return fail(*f);
-  const bool shared_output_file = spec.std_err.kind == StdStream::Kind::File &&
-                                  spec.std_out.kind == StdStream::Kind::File && spec.std_err.path == spec.std_out.path;
+  if (auto f = open_stream(request.std_in, STD_INPUT_HANDLE, true, child_in, in_writer)) return fail(*f);
+  if (auto f = open_stream(request.std_out, STD_OUTPUT_HANDLE, false, child_out, no_writer)) return fail(*f);
+  const bool shared_output_file = request.std_err.kind == StdStream::Kind::File &&
+                                  request.std_out.kind == StdStream::Kind::File && request.std_err.path == request.std_out.path;
   if (shared_output_file) {
     // One file object for both, so the two streams share one position and
     // append after each other instead of overwriting.
@@ -171,7 +171,7 @@ LaunchResult launch(const LaunchSpec& spec) {
       return fail({"DuplicateHandle", GetLastError()});
     }
     child_err.reset(copy);
-  } else if (auto f = open_stream(spec.std_err, STD_ERROR_HANDLE, false, child_err, no_writer)) {
+  } else if (auto f = open_stream(request.std_err, STD_ERROR_HANDLE, false, child_err, no_writer)) {
     return fail(*f);
   }
 
@@ -184,20 +184,20 @@ LaunchResult launch(const LaunchSpec& spec) {
   startup.hStdOutput = child_out.get();
   startup.hStdError = child_err.get();
 
-  if (spec.console_output_cp && !SetConsoleOutputCP(*spec.console_output_cp)) {
+  if (request.console_output_cp && !SetConsoleOutputCP(*request.console_output_cp)) {
     return fail({"SetConsoleOutputCP", GetLastError()});
   }
 
-  std::wstring command_line = spec.command_line.empty() ? L"\"" + spec.application + L"\"" : spec.command_line;
-  std::wstring environment = environment_block(spec);
+  std::wstring command_line = request.command_line.empty() ? L"\"" + request.application + L"\"" : request.command_line;
+  std::wstring environment = environment_block(request);
   PROCESS_INFORMATION process{};
   LARGE_INTEGER frequency, started, ended;
   QueryPerformanceFrequency(&frequency);
   result.start_ticks = now_ticks();
   QueryPerformanceCounter(&started);
-  if (!CreateProcessW(spec.application.empty() ? nullptr : spec.application.c_str(), command_line.data(), nullptr,
+  if (!CreateProcessW(request.application.empty() ? nullptr : request.application.c_str(), command_line.data(), nullptr,
                       nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                      spec.current_folder.empty() ? nullptr : spec.current_folder.c_str(), &startup, &process)) {
+                      request.current_folder.empty() ? nullptr : request.current_folder.c_str(), &startup, &process)) {
     return fail({"CreateProcessW", GetLastError()});
   }
   result.started = true;
@@ -207,9 +207,9 @@ LaunchResult launch(const LaunchSpec& spec) {
   child_in.reset();
   child_out.reset();
   child_err.reset();
-  if (spec.std_in.kind == StdStream::Kind::Pipe && !spec.std_in.keep_open) in_writer.reset();
+  if (request.std_in.kind == StdStream::Kind::Pipe && !request.std_in.keep_open) in_writer.reset();
 
-  if (WaitForSingleObject(child.get(), spec.timeout_ms) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(child.get(), request.timeout_ms) != WAIT_OBJECT_0) {
     result.timed_out = true;
     TerminateProcess(child.get(), 0xDEAD0001);
     WaitForSingleObject(child.get(), INFINITE);

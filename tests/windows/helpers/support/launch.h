@@ -31,7 +31,7 @@ struct StdStream {
   }
 };
 
-struct LaunchSpec {
+struct LaunchRequest {
   std::wstring application;               // lpApplicationName, an exact path
   std::wstring command_line;              // empty: the application in quotes
   std::vector<std::wstring> environment;  // NAME=VALUE entries, exactly these
@@ -57,7 +57,7 @@ struct LaunchResult {
   double elapsed_ms = 0;
 };
 
-LaunchResult launch(const LaunchSpec& spec);
+LaunchResult launch(const LaunchRequest& request);
 
 // The report the launcher prints: one "key=value" line per field.
 std::string report_text(const LaunchResult& result);
