@@ -27,13 +27,19 @@ NtIoResult complete(win::HANDLE handle, win::NTSTATUS status, const win::IO_STAT
   return {status, std::min<std::size_t>(block.Information, length)};
 }
 
+// A status block as the calls expect it: pending, nothing transferred yet.
+win::IO_STATUS_BLOCK pending_block() {
+  win::IO_STATUS_BLOCK block{};
+  block.Status = win::STATUS_PENDING;
+  block.Information = 0;
+  return block;
+}
+
 }  // namespace
 
 NtIoResult nt_write_file(win::HANDLE handle, std::string_view bytes) {
   const std::size_t length = std::min(bytes.size(), kLongestTransfer);
-  win::IO_STATUS_BLOCK block{};
-  block.Status = win::STATUS_PENDING;
-  block.Information = 0;
+  win::IO_STATUS_BLOCK block = pending_block();
   const win::NTSTATUS status =
       win::NtWriteFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, bytes.data(),
                        static_cast<win::ULONG>(length), nullptr, nullptr);
@@ -42,9 +48,7 @@ NtIoResult nt_write_file(win::HANDLE handle, std::string_view bytes) {
 
 NtIoResult nt_read_file(win::HANDLE handle, std::span<char> buffer) {
   const std::size_t length = std::min(buffer.size(), kLongestTransfer);
-  win::IO_STATUS_BLOCK block{};
-  block.Status = win::STATUS_PENDING;
-  block.Information = 0;
+  win::IO_STATUS_BLOCK block = pending_block();
   const win::NTSTATUS status =
       win::NtReadFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, buffer.data(),
                       static_cast<win::ULONG>(length), nullptr, nullptr);

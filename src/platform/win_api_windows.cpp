@@ -141,7 +141,7 @@ NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Ap
   return ::NtWriteFile(h(FileHandle), h(Event), ApcRoutine, ApcContext,
                        reinterpret_cast<PIO_STATUS_BLOCK>(IoStatusBlock), Buffer, Length,
                        reinterpret_cast<const LARGE_INTEGER*>(ByteOffset),
-                      reinterpret_cast<const ::ULONG*>(Key));
+                       reinterpret_cast<const ::ULONG*>(Key));
 }
 NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
                     IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,

@@ -430,20 +430,27 @@ TEST_F(WaitTest, WaitsWithoutATimeLimitThenReadsTheCode) {
   EXPECT_TRUE(w().is_open(child.thread_handle.get()));
 }
 
-TEST_F(WaitTest, FailedWaitIsItsError) {
-  fake::Program program;
-  program.wait_error = win::ERROR_ACCESS_DENIED;
-  ChildProcess child = start(program);
-  EXPECT_EQ(wait_for_exit(child), std::unexpected(SystemError::from_code(5)));
-  EXPECT_EQ(w().count_calls("GetExitCodeProcess"), 0u);
-  EXPECT_TRUE(w().is_open(child.process_handle.get()));
-}
-
-TEST_F(WaitTest, FailedExitCodeIsItsError) {
-  fake::Program program;
-  program.exit_code_error = win::ERROR_INVALID_HANDLE;
-  ChildProcess child = start(program);
-  EXPECT_EQ(wait_for_exit(child), std::unexpected(SystemError::from_code(6)));
+TEST_F(WaitTest, FailureOfTheWaitOrOfTheCodeIsThatError) {
+  struct Case {
+    const char* name;
+    fake::Program program;
+    win::DWORD error;
+    std::size_t exit_code_reads;
+  };
+  const Case cases[] = {
+      {"wait fails", fake::Program{.wait_error = win::ERROR_ACCESS_DENIED}, 5, 0},
+      {"exit code unreadable", fake::Program{.exit_code_error = win::ERROR_INVALID_HANDLE}, 6, 1},
+  };
+  for (const Case& c : cases) {
+    w().calls.clear();
+    ChildProcess child = start(c.program);
+    EXPECT_EQ(wait_for_exit(child), std::unexpected(SystemError::from_code(static_cast<std::int32_t>(c.error))))
+        << c.name;
+    EXPECT_EQ(w().count_calls("GetExitCodeProcess"), c.exit_code_reads) << c.name;
+    // The caller still owns the handles and closes them.
+    EXPECT_TRUE(w().is_open(child.process_handle.get())) << c.name;
+    close_child(std::move(child));
+  }
 }
 
 TEST_F(WaitTest, ClosesAnInputPipeFirst) {
