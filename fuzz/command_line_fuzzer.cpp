@@ -102,12 +102,12 @@ std::string context_of(const std::vector<std::u16string>& texts, std::u16string_
 void check_parses_back(const std::vector<std::u16string>& expected, std::u16string_view line,
                        const std::vector<std::u16string>& texts) {
   const ParsedLine parsed = parse_command_line(line);
-  const std::string context = context_of(texts, line, parsed);
-  FUZZ_CHECK(!has_nul(line), context);
-  FUZZ_CHECK(!parsed.text_after_program_quote, context);
-  FUZZ_CHECK(!parsed.doubled_quote_in_quotes, context);
-  FUZZ_CHECK(!parsed.unterminated_quote, context);
-  FUZZ_CHECK(parsed.argv == expected, context);
+  const auto context = [&] { return context_of(texts, line, parsed); };
+  FUZZ_CHECK(!has_nul(line), context());
+  FUZZ_CHECK(!parsed.text_after_program_quote, context());
+  FUZZ_CHECK(!parsed.doubled_quote_in_quotes, context());
+  FUZZ_CHECK(!parsed.unterminated_quote, context());
+  FUZZ_CHECK(parsed.argv == expected, context());
 }
 
 }  // namespace

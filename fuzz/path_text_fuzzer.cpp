@@ -37,25 +37,25 @@ void check_conversions(const std::u16string& units) {
   }
 
   const std::string display = path_display_text(path);
-  const std::string context = "units " + show(units) + "\ndisplay " + show(display);
-  FUZZ_CHECK(display.size() == bytes.size(), context);
-  FUZZ_CHECK(is_utf8(display), context);
-  FUZZ_CHECK(display == utf8_replacing_lone_surrogates(units), context);
+  const auto context = [&] { return "units " + show(units) + "\ndisplay " + show(display); };
+  FUZZ_CHECK(display.size() == bytes.size(), context());
+  FUZZ_CHECK(is_utf8(display), context());
+  FUZZ_CHECK(display == utf8_replacing_lone_surrogates(units), context());
 }
 
 // Any bytes at all as a path text (the program never makes such a one, but
 // the display must still not grow, shrink or touch more than it replaces).
 void check_display_of_any_bytes(std::string_view raw) {
   const std::string display = path_display_text(PathText::from_wtf8(std::string(raw)));
-  const std::string context = "bytes " + show(raw) + "\ndisplay " + show(display);
-  FUZZ_CHECK(display.size() == raw.size(), context);
+  const auto context = [&] { return "bytes " + show(raw) + "\ndisplay " + show(display); };
+  FUZZ_CHECK(display.size() == raw.size(), context());
   for (std::size_t i = 0; i < raw.size(); ++i) {
     if (display[i] == raw[i]) continue;
     // Only whole encoded surrogates (ED A0..BF xx) become EF BF BD.
     const bool surrogate = i + 2 < raw.size() && static_cast<unsigned char>(raw[i]) == 0xED &&
                            static_cast<unsigned char>(raw[i + 1]) >= 0xA0 &&
                            display.compare(i, 3, "\xEF\xBF\xBD") == 0;
-    FUZZ_CHECK(surrogate, context + "\nchanged at byte " + std::to_string(i));
+    FUZZ_CHECK(surrogate, context() + "\nchanged at byte " + std::to_string(i));
     i += 2;
   }
 }
@@ -115,11 +115,11 @@ void check_join(const std::u16string& dir_units, const std::u16string& name_unit
   const PathText joined = join_path(dir, name);
   const std::string& d = dir.bytes();
   const std::string& j = joined.bytes();
-  const std::string context = "folder " + show(d) + "\nname " + show(name) + "\njoined " + show(j);
+  const auto context = [&] { return "folder " + show(d) + "\nname " + show(name) + "\njoined " + show(j); };
 
   if (d.starts_with("\\\\?\\")) {
-    FUZZ_CHECK(j == expected_verbatim_join(d, name), context + "\nexpected " + show(expected_verbatim_join(d, name)));
-    FUZZ_CHECK(j.starts_with("\\\\?\\") && j.ends_with("\\" + name), context);
+    FUZZ_CHECK(j == expected_verbatim_join(d, name), context() + "\nexpected " + show(expected_verbatim_join(d, name)));
+    FUZZ_CHECK(j.starts_with("\\\\?\\") && j.ends_with("\\" + name), context());
     return;
   }
   // The folder is kept as it is, and one '\' goes between unless the folder
@@ -127,7 +127,7 @@ void check_join(const std::u16string& dir_units, const std::u16string& name_unit
   // relative to that drive's current folder, as the caller asked).
   const bool bare_drive = d.size() == 2 && is_ascii_letter(d[0]) && d[1] == ':';
   const bool needs_separator = !d.empty() && !is_separator(d.back()) && !bare_drive;
-  FUZZ_CHECK(j == d + (needs_separator ? "\\" : "") + name, context);
+  FUZZ_CHECK(j == d + (needs_separator ? "\\" : "") + name, context());
 }
 
 }  // namespace

@@ -78,16 +78,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fake::world().current_directory = current_folder(texts);
 
   const auto result = to_platform_path(wtf8_of(path));
-  std::string context = "path " + show(path) + "\ncurrent folder " + show(fake::world().current_directory);
+  const auto input = [&] { return "path " + show(path) + "\ncurrent folder " + show(fake::world().current_directory); };
   if (path.find(u'\0') != std::u16string::npos) {
-    FUZZ_CHECK(!result.has_value() && result.error() == errors::nul_in_wide_text, context);
+    FUZZ_CHECK(!result.has_value() && result.error() == errors::nul_in_wide_text, input());
     return 0;
   }
-  FUZZ_CHECK(result.has_value(), context + "\nfailed: " + result.error().display_text());
+  FUZZ_CHECK(result.has_value(), input() + "\nfailed: " + result.error().display_text());
   const std::u16string& out = *result;
-  context += "\nresult " + show(out);
-  FUZZ_CHECK(out.find(u'\0') == std::u16string::npos, context);
-  FUZZ_CHECK(out.empty() == path.empty(), context);
+  const auto context = [&] { return input() + "\nresult " + show(out); };
+  FUZZ_CHECK(out.find(u'\0') == std::u16string::npos, context());
+  FUZZ_CHECK(out.empty() == path.empty(), context());
 
   const bool verbatim = path.starts_with(u"\\\\?\\");
   const bool short_enough = path.size() + 1 <= kMaxPath;
@@ -99,25 +99,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ((path.size() >= 7 && path[5] == u':' && path[6] == u'\\') || path.starts_with(u"\\\\?\\UNC\\"));
   if ((is_prefixed(path) && !may_drop_prefix) || (!is_prefixed(path) && is_absolute(path) &&
                                                    path.size() + 1 < kLongPathFrom)) {
-    FUZZ_CHECK(out == path, context);
+    FUZZ_CHECK(out == path, context());
   }
 
   // A verbatim path changes only by losing its prefix.
   if (verbatim && out != path) {
     const bool drive_form = u"\\\\?\\" + out == path;
     const bool unc_form = out.starts_with(u"\\\\") && u"\\\\?\\UNC\\" + out.substr(2) == path;
-    FUZZ_CHECK(may_drop_prefix && (drive_form || unc_form), context);
+    FUZZ_CHECK(may_drop_prefix && (drive_form || unc_form), context());
   }
 
   // A plain path near the legacy limit always gets the long-path prefix;
   // only a verbatim path short enough to be read the same way without it
   // comes back plain.
   if (!is_prefixed(out) && is_limited_form(out) && out.size() + 1 >= kLongPathFrom) {
-    FUZZ_CHECK(verbatim && out.size() + 1 <= kMaxPath, context);
+    FUZZ_CHECK(verbatim && out.size() + 1 <= kMaxPath, context());
   }
   // A prefix is added only to paths that need it.
   if (out.starts_with(u"\\\\?\\") && !is_prefixed(path)) {
-    FUZZ_CHECK(out.size() + 1 >= kLongPathFrom, context);
+    FUZZ_CHECK(out.size() + 1 >= kLongPathFrom, context());
   }
   // A relative or long plain path is what GetFullPathNameW makes of it,
   // with the prefix for its form when it is long.
@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expected = u"\\\\?\\UNC\\" + full.substr(2);
       }
     }
-    FUZZ_CHECK(out == expected, context + "\nfull path " + show(full) + "\nexpected " + show(expected));
+    FUZZ_CHECK(out == expected, context() + "\nfull path " + show(full) + "\nexpected " + show(expected));
   }
   return 0;
 }

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < texts.size(); ++i) value += (i == 0 ? u"" : u";") + texts[i];
 
   const std::vector<std::u16string> entries = vant::split_search_path(value);
-  const std::string context = "value " + show(value) + "\nentries\n" + show(entries);
+  const auto context = [&] { return "value " + show(value) + "\nentries\n" + show(entries); };
 
   // The value without quotes, and where in it the separating semicolons are.
   std::u16string unquoted;
@@ -35,16 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unquoted += unit;
   }
 
-  FUZZ_CHECK(entries.size() == separators.size() + 1, context);
+  FUZZ_CHECK(entries.size() == separators.size() + 1, context());
   std::u16string joined;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    FUZZ_CHECK(entries[i].find(u'"') == std::u16string::npos, context);
+    FUZZ_CHECK(entries[i].find(u'"') == std::u16string::npos, context());
     joined += entries[i];
     if (i < separators.size()) {
-      FUZZ_CHECK(joined.size() == separators[i], context + "\nentry " + std::to_string(i) + " ends elsewhere");
+      FUZZ_CHECK(joined.size() == separators[i], context() + "\nentry " + std::to_string(i) + " ends elsewhere");
       joined += u';';
     }
   }
-  FUZZ_CHECK(joined == unquoted, context + "\njoined " + show(joined));
+  FUZZ_CHECK(joined == unquoted, context() + "\njoined " + show(joined));
   return 0;
 }

@@ -99,9 +99,9 @@ void check_quoting(std::string_view text) {
   append_quoted(quoted, text);
   std::u32string back;
   std::string why;
-  const std::string context = "text " + show(text) + "\nquoted " + show(quoted);
-  FUZZ_CHECK(unquote(quoted, back, why), context + "\n" + why);
-  FUZZ_CHECK(back == code_points_replacing(text), context + "\ndoes not read back as the text");
+  const auto context = [&] { return "text " + show(text) + "\nquoted " + show(quoted); };
+  FUZZ_CHECK(unquote(quoted, back, why), context() + "\n" + why);
+  FUZZ_CHECK(back == code_points_replacing(text), context() + "\ndoes not read back as the text");
 }
 
 // What FormatMessageW answers in this run.
@@ -184,33 +184,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto looked_up = static_cast<std::int32_t>(native ? static_cast<std::uint32_t>(code) & 0xEFFFFFFF
                                                            : static_cast<std::uint32_t>(code));
   const std::string description = expected_description(looked_up, answer);
-  std::string context = "code " + decimal(code) + (w.ntdll_loaded ? " (ntdll loaded)" : "") + "\nanswer " +
-                        (answer.fails ? "fails with " + std::to_string(answer.last_error)
-                                      : show(answer.units) + " count " + std::to_string(answer.count)) +
-                        "\nexpected description " + show(description);
+  const auto context = [&] {
+    return "code " + decimal(code) + (w.ntdll_loaded ? " (ntdll loaded)" : "") + "\nanswer " +
+           (answer.fails ? "fails with " + std::to_string(answer.last_error)
+                         : show(answer.units) + " count " + std::to_string(answer.count)) +
+           "\nexpected description " + show(description);
+  };
 
   const std::string described = describe_os_code(code);
-  FUZZ_CHECK(described == description, context + "\ngot " + show(described));
-  FUZZ_CHECK(w.format_calls.size() == 1, context);
+  FUZZ_CHECK(described == description, context() + "\ngot " + show(described));
+  FUZZ_CHECK(w.format_calls.size() == 1, context());
   const auto& call = w.format_calls.front();
   FUZZ_CHECK(call.flags == (native ? 0x1A00u : 0x1200u) && call.message_id == static_cast<std::uint32_t>(looked_up) &&
                  call.size == 2048 && call.buffer_zeroed && call.arguments_null && call.language == 0 &&
                  (call.source != win::NULL_MODULE) == native,
-             context + "\nFormatMessageW called with other arguments");
+             context() + "\nFormatMessageW called with other arguments");
 
   const SystemError error = SystemError::from_code(code);
-  FUZZ_CHECK(error.os_code() == code, context);
-  if (code < 0) FUZZ_CHECK(error.kind() == SystemErrorKind::Uncategorized, context);
+  FUZZ_CHECK(error.os_code() == code, context());
+  if (code < 0) FUZZ_CHECK(error.kind() == SystemErrorKind::Uncategorized, context());
   const std::string display = error.display_text();
-  FUZZ_CHECK(display == description + " (os error " + decimal(code) + ")", context + "\ndisplay " + show(display));
-  FUZZ_CHECK(error.display().pieces().joined() == display, context);
+  FUZZ_CHECK(display == description + " (os error " + decimal(code) + ")",
+             context() + "\ndisplay " + show(display));
+  FUZZ_CHECK(error.display().pieces().joined() == display, context());
 
   std::string quoted_description;
   append_quoted(quoted_description, description);
   const std::string diagnostic = error.diagnostic_text();
   FUZZ_CHECK(diagnostic == "Os { code: " + decimal(code) + ", kind: " + std::string(kind_name(error.kind())) +
                                ", message: " + quoted_description + " }",
-             context + "\ndiagnostic " + show(diagnostic));
+             context() + "\ndiagnostic " + show(diagnostic));
   check_quoting(description);
 
   check_quoting(input.ConsumeRemainingBytesAsString());
