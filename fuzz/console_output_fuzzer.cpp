@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +51,9 @@ struct Scenario {
   win::DWORD handle_error = win::ERROR_INVALID_HANDLE;  // of GetStdHandle, for BadHandle
   std::optional<win::DWORD> console_write_error;        // every WriteConsoleW fails
   std::deque<win::DWORD> out_limits, err_limits;        // units each WriteConsoleW takes
+  // The output's console takes nothing at one of its writes; see
+  // check_console_that_stops.
+  bool out_console_stops = false;
   std::deque<WriteAnswer> out_answers, err_answers;     // answers of NtWriteFile
   std::vector<Print> prints;
 };
@@ -134,6 +138,10 @@ Scenario make_scenario(FuzzedDataProvider& in) {
   }
   s.out_limits = make_limits(in);
   s.err_limits = make_limits(in);
+  if (in.ConsumeIntegralInRange(0, 7) == 0) {
+    s.out_console_stops = true;
+    s.out_limits.insert(s.out_limits.begin() + in.ConsumeIntegralInRange<std::ptrdiff_t>(0, s.out_limits.size()), 0);
+  }
   s.out_answers = make_answers(in);
   s.err_answers = make_answers(in);
 
@@ -162,6 +170,16 @@ Scenario make_scenario(FuzzedDataProvider& in) {
   // Whatever is left goes out in one last print per stream.
   for (int k = 0; k < 2; ++k) {
     if (taken[k] < texts[k].size()) s.prints.push_back(Print{k == 1, {texts[k].substr(taken[k])}});
+  }
+  // A console that stops is checked only where that is the one thing that
+  // can go wrong: valid text, the output alone on a UTF-16 console, the
+  // error stream on its own console or missing.
+  const bool only_cause = s.out_kind == SinkKind::Console && !s.shared && s.code_page != 65001 &&
+                          !s.console_write_error && is_utf8(texts[0]) && is_utf8(texts[1]) &&
+                          (s.err_kind == SinkKind::Console || s.err_kind == SinkKind::Missing);
+  if (s.out_console_stops && !only_cause) {
+    s.out_console_stops = false;
+    std::erase(s.out_limits, 0u);
   }
   return s;
 }
@@ -334,7 +352,9 @@ struct Expected {
 const char* const kPendingMessage =
     "fatal runtime error: I/O error: operation failed to complete synchronously, aborting";
 
-Expected run_model(const Scenario& s) {
+// With `prints`, only that many prints are made and the process does not
+// exit.
+Expected run_model(const Scenario& s, std::optional<std::size_t> prints = std::nullopt) {
   Expected e;
   const bool console_cp_utf8 = s.code_page == 65001;
   Sink sinks[2];
@@ -377,6 +397,7 @@ Expected run_model(const Scenario& s) {
   LineBuffer output{&sinks[0], {}};
   bool output_made = false;
   for (const Print& print : s.prints) {
+    if (prints && e.prints_done == *prints) return e;
     for (const std::string& piece : print.pieces) {
       Outcome outcome;
       if (print.to_error) {
@@ -431,6 +452,45 @@ Actual run_program(const Scenario& s) {
   return a;
 }
 
+// Whether `screen` is the start of `expected`, but for low surrogates that
+// may be missing: when a console takes a pair's high half only, the low
+// half is written on its own and its failure is ignored.
+bool is_start_of(std::u16string_view screen, std::u16string_view expected) {
+  std::size_t j = 0;
+  for (const char16_t unit : screen) {
+    if (j < expected.size() && expected[j] != unit && is_low_surrogate(expected[j])) ++j;
+    if (j >= expected.size() || expected[j] != unit) return false;
+    ++j;
+  }
+  return true;
+}
+
+// The output's console takes nothing at one write. Its screen is then the
+// start of what it would have shown; the process ends fast during a print
+// to it with the report of the failed write, or, when the failed write was
+// the exit's, exits as planned. The error stream shows exactly what was
+// printed to it up to the end, and the report.
+void check_console_that_stops(const Scenario& s, const Actual& actual, const fake::Console& out,
+                              const fake::Console* err, const std::function<std::string()>& context) {
+  const Expected whole = run_model(s);
+  FUZZ_CHECK(!whole.ended_fast, context() + "the model ends fast without the failing write");
+  FUZZ_CHECK(is_start_of(out.screen, whole.screens[0]),
+             context() + "stdout's screen\n" + show_difference(out.screen, whole.screens[0]));
+  if (!actual.ended_fast) {
+    FUZZ_CHECK(actual.prints_done == s.prints.size(), context() + "prints returned: " + std::to_string(actual.prints_done));
+    if (err) FUZZ_CHECK(err->screen == whole.screens[1], context() + "stderr's screen\n" + show_difference(err->screen, whole.screens[1]));
+    return;
+  }
+  FUZZ_CHECK(actual.prints_done < s.prints.size() && !s.prints[actual.prints_done].to_error,
+             context() + "ended fast in print " + std::to_string(actual.prints_done));
+  if (!err) return;
+  const std::u16string before = run_model(s, actual.prints_done).screens[1];
+  const std::u16string whole_buffer = before + u"failed printing to stdout: failed to write whole buffer\n";
+  const std::u16string buffered = before + u"failed printing to stdout: failed to write the buffered data\n";
+  FUZZ_CHECK(err->screen == whole_buffer || err->screen == buffered,
+             context() + "stderr's screen\n" + show_difference(err->screen, whole_buffer));
+}
+
 std::string describe(const Scenario& s) {
   const auto kind = [](SinkKind k) {
     switch (k) {
@@ -441,7 +501,8 @@ std::string describe(const Scenario& s) {
     }
   };
   std::string out = std::string("stdout ") + kind(s.out_kind) + ", stderr " + kind(s.err_kind) +
-                    (s.shared ? " (shared)" : "") + ", code page " + std::to_string(s.code_page) + "\n";
+                    (s.shared ? " (shared)" : "") + ", code page " + std::to_string(s.code_page) +
+                    (s.out_console_stops ? ", stdout's console stops" : "") + "\n";
   for (const Print& print : s.prints) {
     out += print.to_error ? "  stderr:" : "  stdout:";
     for (const std::string& piece : print.pieces) out += " " + show(piece);
@@ -491,10 +552,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const Actual actual = run_program(s);
-  const Expected expected = run_model(s);
-
   // Worked out only when a check fails: the texts can be long.
   const auto context = [&] { return describe(s); };
+  if (s.out_console_stops) {
+    check_console_that_stops(s, actual, *consoles[0], consoles[1].get(), context);
+    return 0;
+  }
+  const Expected expected = run_model(s);
   FUZZ_CHECK(actual.ended_fast == expected.ended_fast,
              context() + (actual.ended_fast ? "ended by fail-fast" : "ended by the exit") + ", not as expected");
   FUZZ_CHECK(actual.prints_done == expected.prints_done,
@@ -504,18 +568,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string which = k == 0 ? "stdout's" : "stderr's";
     if (consoles[k] && s.code_page != 65001) {
       FUZZ_CHECK(consoles[k]->screen == expected.screens[k],
-                 context() + which + " screen " + show(consoles[k]->screen) + "\nexpected " + show(expected.screens[k]));
+                 context() + which + " screen\n" + show_difference(consoles[k]->screen, expected.screens[k]));
     }
     if (consoles[k] && s.code_page == 65001) {
       std::string bytes;
       for (const std::string& write : consoles[k]->byte_writes) bytes += write;
       FUZZ_CHECK(consoles[k]->writes.empty() && bytes == expected.targets[k]->taken,
-                 context() + which + " UTF-8 console got " + show(bytes) + "\nexpected " + show(expected.targets[k]->taken));
+                 context() + which + " UTF-8 console\n" + show_difference(bytes, expected.targets[k]->taken));
     }
     if (streams[k]) {
       FUZZ_CHECK(streams[k]->written == expected.targets[k]->taken,
-                 context() + which + " stream got " + show(streams[k]->written) + "\nexpected " +
-                     show(expected.targets[k]->taken));
+                 context() + which + " stream\n" + show_difference(streams[k]->written, expected.targets[k]->taken));
     }
   }
   return 0;

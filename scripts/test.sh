@@ -17,4 +17,7 @@ for preset in host host-sanitize windows-x64 windows-x86; do
 done
 echo "==> reproducible release build"
 bash scripts/check-reproducible.sh
+# Every fuzz target for 20 s from its committed seeds; any finding fails.
+echo "==> fuzz targets"
+bash scripts/fuzz.sh --check 20
 echo "All tests passed."

@@ -1,5 +1,6 @@
 #include "support/fuzz_support.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -167,22 +168,40 @@ std::u32string code_points_replacing(std::string_view bytes) {
   return out;
 }
 
-std::string show(std::u16string_view units) {
+namespace {
+
+// Long texts are shown by their two ends.
+constexpr std::size_t kShownEnds = 80;
+
+template <typename Text, typename ShowOne>
+std::string show_ends(Text text, const char* unit_name, ShowOne show_one) {
   std::string out = "[";
-  for (const char16_t unit : units) {
+  const bool long_text = text.size() > 2 * kShownEnds + 20;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (long_text && i == kShownEnds) {
+      out += "...";
+      i = text.size() - kShownEnds;
+    }
+    show_one(out, text[i]);
+  }
+  return out + "] (" + std::to_string(text.size()) + " " + unit_name + ")";
+}
+
+}  // namespace
+
+std::string show(std::u16string_view units) {
+  return show_ends(units, "units", [](std::string& out, char16_t unit) {
     if (unit >= 0x20 && unit < 0x7F) {
       out += static_cast<char>(unit);
     } else {
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += hex_digit(unit >> shift);
     }
-  }
-  return out + "] (" + std::to_string(units.size()) + " units)";
+  });
 }
 
 std::string show(std::string_view bytes) {
-  std::string out = "[";
-  for (const char c : bytes) {
+  return show_ends(bytes, "bytes", [](std::string& out, char c) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
       out += c;
@@ -191,9 +210,27 @@ std::string show(std::string_view bytes) {
       out += hex_digit(byte >> 4);
       out += hex_digit(byte);
     }
-  }
-  return out + "] (" + std::to_string(bytes.size()) + " bytes)";
+  });
 }
+
+namespace {
+
+template <typename View>
+std::string difference_of(View got, View expected) {
+  std::size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  const std::size_t from = at > 8 ? at - 8 : 0;
+  return "got      " + show(got) + "\nexpected " + show(expected) + "\nfirst difference at " + std::to_string(at) +
+         ": got " + show(got.substr(std::min(from, got.size()), 24)) + " expected " +
+         show(expected.substr(std::min(from, expected.size()), 24));
+}
+
+}  // namespace
+
+std::string show_difference(std::u16string_view got, std::u16string_view expected) {
+  return difference_of(got, expected);
+}
+std::string show_difference(std::string_view got, std::string_view expected) { return difference_of(got, expected); }
 
 std::string show(const std::vector<std::u16string>& texts) {
   std::string out;

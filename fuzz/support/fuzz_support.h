@@ -67,10 +67,15 @@ bool is_low_surrogate(char16_t unit);
 
 // ---- Texts for messages ---------------------------------------------------
 
-// Printable ASCII as it is, every other unit or byte as \uXXXX or \xXX.
+// Printable ASCII as it is, every other unit or byte as \uXXXX or \xXX;
+// a long text by its two ends.
 std::string show(std::u16string_view units);
 std::string show(std::string_view bytes);
 std::string show(const std::vector<std::u16string>& texts);
+
+// Both texts and where they first differ.
+std::string show_difference(std::u16string_view got, std::u16string_view expected);
+std::string show_difference(std::string_view got, std::string_view expected);
 
 // ---- The unit-text input format --------------------------------------------
 // A byte stream read as UTF-16 texts, so that seeds can be typed:
