@@ -88,7 +88,9 @@ std::string make_text(FuzzedDataProvider& in) {
 
 std::deque<win::DWORD> make_limits(FuzzedDataProvider& in) {
   std::deque<win::DWORD> limits(in.ConsumeIntegralInRange(0, 12));
-  for (win::DWORD& limit : limits) limit = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 4) : in.ConsumeIntegralInRange(1, 5000);
+  for (win::DWORD& limit : limits) {
+    limit = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 4) : in.ConsumeIntegralInRange(1, 5000);
+  }
   return limits;
 }
 
@@ -477,8 +479,12 @@ void check_console_that_stops(const Scenario& s, const Actual& actual, const fak
   FUZZ_CHECK(is_start_of(out.screen, whole.screens[0]),
              context() + "stdout's screen\n" + show_difference(out.screen, whole.screens[0]));
   if (!actual.ended_fast) {
-    FUZZ_CHECK(actual.prints_done == s.prints.size(), context() + "prints returned: " + std::to_string(actual.prints_done));
-    if (err) FUZZ_CHECK(err->screen == whole.screens[1], context() + "stderr's screen\n" + show_difference(err->screen, whole.screens[1]));
+    FUZZ_CHECK(actual.prints_done == s.prints.size(),
+               context() + "prints returned: " + std::to_string(actual.prints_done));
+    if (err) {
+      FUZZ_CHECK(err->screen == whole.screens[1],
+                 context() + "stderr's screen\n" + show_difference(err->screen, whole.screens[1]));
+    }
     return;
   }
   FUZZ_CHECK(actual.prints_done < s.prints.size() && !s.prints[actual.prints_done].to_error,

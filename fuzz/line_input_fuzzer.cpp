@@ -79,9 +79,8 @@ std::string make_bytes(FuzzedDataProvider& in) {
 std::u16string make_units(FuzzedDataProvider& in) {
   const std::string bytes = in.ConsumeRandomLengthString(64);
   std::u16string units;
-  for (const std::u16string& text : read_unit_texts(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) {
-    units += text;
-  }
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  for (const std::u16string& text : read_unit_texts(data, bytes.size())) units += text;
   if (in.ConsumeIntegralInRange(0, 7) == 0) {  // longer than one read: split by the console
     static constexpr std::size_t kLengths[] = {4095, 4096, 4097, 9000};
     const std::size_t target = in.PickValueInArray(kLengths);
@@ -230,7 +229,9 @@ struct Model {
     Fill read;
     switch (s.kind) {
       case InputKind::Missing: return {};
-      case InputKind::BadHandle: read = {Fill::Failed, {}, SystemError::from_code(static_cast<std::int32_t>(s.handle_error))}; break;
+      case InputKind::BadHandle:
+        read = {Fill::Failed, {}, SystemError::from_code(static_cast<std::int32_t>(s.handle_error))};
+        break;
       case InputKind::Console: read = read_console(); break;
       case InputKind::Bytes: read = read_bytes(); break;
     }

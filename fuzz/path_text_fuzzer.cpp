@@ -24,7 +24,7 @@ namespace {
 void check_conversions(const std::u16string& units) {
   const PathText path = path_from_wide(units);
   const std::string& bytes = path.bytes();
-  FUZZ_CHECK(bytes == wtf8_of(units), "units " + show(units) + "\ngave " + show(bytes) + "\nnot " + show(wtf8_of(units)));
+  FUZZ_CHECK(bytes == wtf8_of(units), "units " + show(units) + "\n" + show_difference(bytes, wtf8_of(units)));
 
   // Back to UTF-16 exactly as Windows gave it, unless a NUL makes the text
   // unusable for Windows.

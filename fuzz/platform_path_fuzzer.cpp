@@ -115,10 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!is_prefixed(out) && is_limited_form(out) && out.size() + 1 >= kLongPathFrom) {
     FUZZ_CHECK(verbatim && out.size() + 1 <= kMaxPath, context());
   }
-  // A prefix is added only to paths that need it.
-  if (out.starts_with(u"\\\\?\\") && !is_prefixed(path)) {
-    FUZZ_CHECK(out.size() + 1 >= kLongPathFrom, context());
-  }
   // A relative or long plain path is what GetFullPathNameW makes of it,
   // with the prefix for its form when it is long.
   if (!path.empty() && !is_prefixed(path) && (!is_absolute(path) || path.size() + 1 >= kLongPathFrom)) {

@@ -245,7 +245,8 @@ namespace {
 const std::array<std::u16string, 40>& units_of_interest() {
   static const std::array<std::u16string, 40> kUnitsOfInterest = {
       u" ", u"\t", u"\"", u"\\", u"\\\\", u"\\\\\\", u"\\\"", u"/", u":", u";",
-      u"C:", u"C:\\", u"\\\\?\\", u"\\\\?\\UNC\\", u"\\\\?\\C:\\", u"\\\\.\\", u"\\??\\", u".", u"..", u"\\\\server\\share\\",
+      u"C:", u"C:\\", u"\\\\?\\", u"\\\\?\\UNC\\", u"\\\\?\\C:\\", u"\\\\.\\", u"\\??\\", u".", u"..",
+      u"\\\\server\\share\\",
       u"\u4E2D", u"\u6587", u"\U0001F600", u"\U00010000", u"\U0010FFFF", u"\u00E9", u"\u07FF", u"\u0800", u"\uFFFD",
       u"\uFFFF",
       std::u16string(1, char16_t(0xD800)), std::u16string(1, char16_t(0xDBFF)), std::u16string(1, char16_t(0xDC00)),
