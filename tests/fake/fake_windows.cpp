@@ -505,6 +505,11 @@ NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Apc
     bytes = std::move(answer.bytes);
     pending = answer.pending;
     still_pending = answer.still_pending;
+  } else if (stream.flood > 0) {
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::uint64_t>({stream.flood, stream.max_read, static_cast<std::uint64_t>(Length)}));
+    bytes.assign(n, stream.flood_byte);
+    stream.flood -= n;
   } else if (stream.readable.empty()) {
     status = stream.end_status;
   } else {
@@ -739,6 +744,21 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
 HANDLE GetCurrentProcess() {
   log("GetCurrentProcess");
   return world().current_process;
+}
+
+BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
+  auto& w = world();
+  log("IsWow64Process");
+  if (hProcess != w.current_process) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  if (w.wow64_error) {
+    w.last_error() = *w.wow64_error;
+    return 0;
+  }
+  *Wow64Process = w.wow64 ? 1 : 0;
+  return 1;
 }
 
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,

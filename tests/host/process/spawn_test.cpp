@@ -262,6 +262,7 @@ TEST_F(SpawnTest, MissingExactPathFailsInCreateProcess) {
 }
 
 TEST_F(SpawnTest, AFolderChosenByTheLookupFailsInCreateProcess) {
+  w().remove_path(kCurl);
   w().add_directory(u"C:\\Program Files\\VANT\\curl.exe");
   const auto child = spawn_process(ProcessCommand("curl"));
   ASSERT_FALSE(child.has_value());
