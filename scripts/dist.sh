@@ -7,7 +7,10 @@
 #   dist/SHA256SUMS           sha256sum format: sha256sum -c SHA256SUMS
 #
 # Arguments are passed to CMake's configure step, for the vendor settings:
-#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=download.example.com -DVANT_COMPANY_NAME=...
+#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=dl.your-company.com -DVANT_COMPANY_NAME=...
+# The download host must be given, and must not be a reserved name such as
+# the placeholder default download.vant.example (scripts/release-host.sh):
+# every customer of such a release would see a failed download.
 #
 # With VANT_SIGN_CERT (and VANT_SIGN_KEY, VANT_SIGN_PASS,
 # VANT_SIGN_TIMESTAMP_URL; see scripts/sign.sh) both exes are signed before
@@ -16,6 +19,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+host=$(bash scripts/release-host.sh "$@")
 
 bash scripts/setup.sh
 
@@ -46,6 +51,6 @@ else
 fi
 
 (cd dist && sha256sum vant-setup-x64.exe vant-setup-x86.exe >SHA256SUMS)
-echo "==> dist/"
+echo "==> dist/ (downloads from https://$host/download/latest)"
 ls -l dist
 cat dist/SHA256SUMS
