@@ -312,13 +312,32 @@ TEST_F(LookupTest, LongProgramPathIsReadThroughTheGrowingBuffer) {
   EXPECT_EQ(w().count_calls("GetModuleFileNameW(1024)"), 1u);
 }
 
-TEST_F(LookupTest, LongCandidateIsTestedInTheLongPathForm) {
-  const std::u16string folder = u"C:\\" + std::u16string(236, u'p');  // + \curl.exe = 248 with NUL
-  w().environment[u"PATH"] = folder;
-  w().add_file(folder + u"\\curl.exe");
-  const std::u16string expected = u"\\\\?\\" + folder + u"\\curl.exe";
-  EXPECT_EQ(resolve_program("curl"), expected);
-  EXPECT_EQ(attribute_queries().back(), fake::utf8(expected));
+// A candidate of 248 units or more with its terminator is tested in the
+// long-path form; one unit less is tested as it is.
+TEST_F(LookupTest, LongCandidateIsTestedInTheLongPathFormFrom248Units) {
+  struct Case {
+    std::size_t units_with_nul;
+    bool prefixed;
+  };
+  for (const Case c : {Case{247, false}, Case{248, true}, Case{249, true}}) {
+    testing::reset_process();
+    // C:\ + folder name + \curl.exe + NUL
+    const std::u16string folder = u"C:\\" + std::u16string(c.units_with_nul - 3 - 9 - 1, u'p');
+    const std::u16string candidate = folder + u"\\curl.exe";
+    ASSERT_EQ(candidate.size() + 1, c.units_with_nul);
+    w().environment[u"PATH"] = folder;
+    w().add_file(candidate);
+    const std::u16string expected = c.prefixed ? u"\\\\?\\" + candidate : candidate;
+    EXPECT_EQ(resolve_program("curl"), expected) << c.units_with_nul;
+    EXPECT_EQ(attribute_queries().back(), fake::utf8(expected)) << c.units_with_nul;
+  }
+}
+
+// Windows reads '/' in a PATH entry as '\\'.
+TEST_F(LookupTest, PathEntryWithForwardSlashesIsSearched) {
+  w().environment[u"PATH"] = u"C:/Tools/bin";
+  w().add_file(u"C:\\Tools\\bin\\curl.exe");
+  EXPECT_EQ(resolve_program("curl"), u"C:/Tools/bin\\curl.exe");
 }
 
 TEST_F(LookupTest, NothingIsCachedBetweenCalls) {
