@@ -25,6 +25,8 @@ std::expected<std::size_t, SystemError> skip_stdin_line() {
   return g_stdin.get().skip_line();
 }
 
+#ifdef VANT_TEST_HOOKS
 void reset_input_for_tests() { g_stdin.destroy(); }
+#endif
 
 }  // namespace vant

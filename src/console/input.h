@@ -22,7 +22,9 @@ std::expected<std::size_t, SystemError> read_stdin_line(std::string& text);
 // Example: input "anything\r\nrest" -> 10, and "rest" is left.
 std::expected<std::size_t, SystemError> skip_stdin_line();
 
+#ifdef VANT_TEST_HOOKS
 // Tests only: forget the reader and its buffered bytes, as at process start.
 void reset_input_for_tests();
+#endif
 
 }  // namespace vant

@@ -51,7 +51,9 @@ PathText with_explicit_folder(const PathText& path);
 // U+FFFD; the byte length is unchanged.
 std::string path_display_text(const PathText& path);
 
+#ifdef VANT_TEST_HOOKS
 // Tests only: forget which temporary-path function was chosen.
 void reset_temp_path_resolver_for_tests();
+#endif
 
 }  // namespace vant
