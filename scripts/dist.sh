@@ -7,9 +7,11 @@
 #   dist/SHA256SUMS           sha256sum format: sha256sum -c SHA256SUMS
 #
 # Arguments are passed to CMake's configure step, for the vendor settings:
-#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=download.example.com -DVANT_COMPANY_NAME=...
-# including the installer signer, when the exes are to start only an
-# installer signed by the vendor:
+#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=dl.your-company.com -DVANT_COMPANY_NAME=...
+# The download host must be given, and must not be a reserved name such as
+# the placeholder default download.vant.example (scripts/release-host.sh):
+# every customer of such a release would see a failed download.
+# With the installer signer the exes start only an installer signed by it:
 #   scripts/dist.sh ... "-DVANT_INSTALLER_SIGNER=VANT 软件有限公司"
 #
 # With VANT_SIGN_CERT (and VANT_SIGN_KEY, VANT_SIGN_PASS,
@@ -19,6 +21,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+host=$(bash scripts/release-host.sh "$@")
 
 bash scripts/setup.sh
 
@@ -56,6 +60,6 @@ if [[ -n $signer ]]; then
 else
   echo "Installer signer: none (the downloaded installer is started unchecked)"
 fi
-echo "==> dist/"
+echo "==> dist/ (downloads from https://$host/download/latest)"
 ls -l dist
 cat dist/SHA256SUMS

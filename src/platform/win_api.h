@@ -193,6 +193,7 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
 
 // ---- Processes and handles -----------------------------------------------
 HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process);
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                      HANDLE hTargetProcessHandle, HANDLE* lpTargetHandle,
                      DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions);

@@ -34,7 +34,14 @@ using namespace messages;
 // The download tool's exit code: 0 when the installer is in place.
 void download_installer(const std::string& installer_path_text) {
   ProcessCommand download(kDownloadTool);
+  // "--fail": without it curl saves a server's error page (404, or 503 after
+  // its retries) as the installer and exits 0, and the user would be told
+  // the download succeeded and then asked to run an HTML page by hand. With
+  // it curl exits 22 and the user sees a failed download. Every curl that
+  // Windows 10 has shipped (7.55 on) knows it; an option only newer curls
+  // know would make an older one exit 2 on every run.
   download.arg("-L")
+      .arg("--fail")
       .arg("--progress-bar")
       .arg("--retry")
       .arg("3")
@@ -104,9 +111,14 @@ void run_setup() {
   print_stdout(kEmptyLine);
 
 #ifdef VANT_INSTALLER_SIGNER
-  start_only_if_signed_by_vendor(installer_path);
+  // The file that is checked is the one started below.
+  start_only_if_signed_by_vendor(with_explicit_folder(installer_path));
 #endif
-  auto installer = spawn_process(ProcessCommand(installer_path));
+  // With an empty temporary folder the path is the bare file name, which
+  // curl wrote to the current folder. Started by that bare name it would be
+  // searched for like "curl" (never in the current folder), missing the file
+  // just downloaded and perhaps starting a stale or planted one elsewhere.
+  auto installer = spawn_process(ProcessCommand(with_explicit_folder(installer_path)));
   if (!installer) {
     const ErrorDisplay shown = installer.error().display();
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
@@ -127,10 +139,11 @@ void run_setup() {
 void pause_and_exit() {
   print_stdout(kEmptyLine);
   print_stdout(kPressEnter);
-  std::string line;
-  // Whatever comes back (a line, end of input, an error), the answer is the
-  // same: the user has seen the messages.
-  (void)read_stdin_line(line);
+  // The line itself is not wanted, so it is not kept: standard input that
+  // sends bytes without ever a line feed cannot grow memory here. Whatever
+  // comes back (a line, end of input, an error), the answer is the same:
+  // the user has seen the messages.
+  (void)skip_stdin_line();
   exit_process(1);
 }
 

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 
-#include "platform/unicode.h"
+#include "paths/fill_text_buffer.h"
+#include "paths/path_text.h"
 #include "platform/win_api.h"
 
 namespace vant {
@@ -128,35 +130,6 @@ bool every_certificate_valid_now(const win::CERT_CHAIN_CONTEXT& chain) {
   return true;
 }
 
-// The certificate's simple display name, exactly the units Windows gives
-// (an embedded NUL included), in `buffer`.
-std::u16string_view display_name(const win::CERT_CONTEXT* certificate, std::unique_ptr<char16_t[]>& buffer) {
-  const win::DWORD needed =
-      win::CertGetNameStringW(certificate, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
-  if (needed == 0) return {};
-  buffer = std::make_unique<char16_t[]>(needed);
-  const win::DWORD written =
-      win::CertGetNameStringW(certificate, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer.get(), needed);
-  // Both counts include the terminating NUL.
-  return {buffer.get(), written == 0 ? 0 : written - 1};
-}
-
-// UTF-16 for showing: a unit that is not part of a valid pair becomes U+FFFD.
-// Example: u"Ltd\xD800" -> "Ltd\xEF\xBF\xBD".
-void append_display_text(std::string& out, std::u16string_view units) {
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (is_high_surrogate(unit) && i + 1 < units.size() && is_low_surrogate(units[i + 1])) {
-      append_utf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
-      ++i;
-    } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
-      append_utf8(out, 0xFFFD);
-    } else {
-      append_utf8(out, unit);
-    }
-  }
-}
-
 // 0 if Windows accepts the signature and the signer's chain passes the
 // repeated checks, else the code of the first step that refused it. The
 // leaf certificate comes back through `leaf`, valid while `state` is open.
@@ -190,13 +163,32 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
     return std::unexpected(SystemError::from_code(code));
   }
 
-  std::unique_ptr<char16_t[]> buffer;
-  const std::u16string_view name = display_name(leaf, buffer);
-  if (name == expected_.units) return {};
-  mismatch_.clear();
-  mismatch_.append("signed by \"");
-  append_display_text(mismatch_, name);
-  mismatch_.append("\", expected \"").append(expected_.text).append("\"");
+  // The leaf's simple display name: exactly the units Windows gives (an
+  // embedded NUL included), compared unit for unit. CertGetNameStringW
+  // counts the terminating NUL and cuts a name that does not fit, so a
+  // full buffer is told apart from a cut name by asking for the size.
+  const auto same_name = fill_text_buffer(
+      [leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
+        const win::DWORD written =
+            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
+        if (written == 0 || written < size) return written == 0 ? 0 : written - 1;
+        const win::DWORD needed =
+            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+        return needed > size ? needed : size - 1;
+      },
+      [this](std::span<const char16_t> name) {
+        if (std::u16string_view(name.data(), name.size()) == expected_.units) return true;
+        // Shown as text: units that are not valid UTF-16 become U+FFFD.
+        mismatch_.clear();
+        mismatch_.append("signed by \"")
+            .append(path_display_text(path_from_wide(name)))
+            .append("\", expected \"")
+            .append(expected_.text)
+            .append("\"");
+        return false;
+      });
+  if (!same_name) return std::unexpected(same_name.error());
+  if (*same_name) return {};
   return std::unexpected(SystemError::fixed_view(SystemErrorKind::PermissionDenied, mismatch_));
 }
 

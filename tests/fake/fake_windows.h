@@ -91,6 +91,11 @@ struct ByteStream {
 
   // ---- Reading
   std::string readable;                         // bytes not yet read
+  // A flood: this many bytes of `flood_byte`, read before `readable` and
+  // made up as they are read, so a test can send gigabytes without holding
+  // them.
+  std::uint64_t flood = 0;
+  char flood_byte = 'x';
   std::size_t max_read = static_cast<std::size_t>(-1);  // per NtReadFile
   NTSTATUS end_status = win::STATUS_END_OF_FILE;  // when nothing is left
   // Scripted answers to NtReadFile (popped front) before `readable` is used.
@@ -261,6 +266,10 @@ class FakeWindows {
   std::u16string module_file_name = u"C:\\Program Files\\VANT\\vant-setup.exe";
   std::u16string system_directory = u"C:\\Windows\\system32";
   std::u16string windows_directory = u"C:\\Windows";
+  // IsWow64Process: a 32-bit process on 64-bit Windows; when set, the call
+  // fails with this code instead.
+  bool wow64 = false;
+  std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
