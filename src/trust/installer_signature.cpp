@@ -86,12 +86,19 @@ win::LONG chain_error_code(win::DWORD error_status) {
   return win::TRUST_E_SUBJECT_NOT_TRUSTED;
 }
 
+// The code of a call that just failed: its last error, read at once. A
+// failure that leaves no error must still refuse the file.
+win::LONG failed_call_code() {
+  const win::DWORD error = win::GetLastError();
+  return error != 0 ? static_cast<win::LONG>(error) : win::TRUST_E_SUBJECT_NOT_TRUSTED;
+}
+
 // The Authenticode chain policy's verdict on the chain: 0 or a code.
 win::LONG chain_policy_code(const win::CERT_CHAIN_CONTEXT* chain) {
   win::CERT_CHAIN_POLICY_PARA para{sizeof(win::CERT_CHAIN_POLICY_PARA), 0, nullptr};
   win::CERT_CHAIN_POLICY_STATUS status{sizeof(win::CERT_CHAIN_POLICY_STATUS), 0, 0, 0, nullptr};
   if (!win::CertVerifyCertificateChainPolicy(win::CERT_CHAIN_POLICY_AUTHENTICODE, chain, &para, &status)) {
-    return static_cast<win::LONG>(win::GetLastError());
+    return failed_call_code();
   }
   return static_cast<win::LONG>(status.dwError);
 }
@@ -101,16 +108,12 @@ win::LONG chain_policy_code(const win::CERT_CHAIN_CONTEXT* chain) {
 // Windows tells that apart from "no use at all" only by the last error.
 win::LONG code_signing_usage_code(const win::CERT_CONTEXT* certificate) {
   win::DWORD size = 0;
-  if (!win::CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) {
-    return static_cast<win::LONG>(win::GetLastError());
-  }
+  if (!win::CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return failed_call_code();
   // The answer holds pointers into itself: give it pointer alignment.
   const auto storage = std::make_unique<void*[]>(size / sizeof(void*) + 1);
   auto* usage = reinterpret_cast<win::CERT_ENHKEY_USAGE*>(storage.get());
   win::SetLastError(0);
-  if (!win::CertGetEnhancedKeyUsage(certificate, 0, usage, &size)) {
-    return static_cast<win::LONG>(win::GetLastError());
-  }
+  if (!win::CertGetEnhancedKeyUsage(certificate, 0, usage, &size)) return failed_call_code();
   if (usage->cUsageIdentifier == 0 && win::GetLastError() == win::CRYPT_E_NOT_FOUND) return 0;
   for (win::DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
     const char* identifier = usage->rgpszUsageIdentifier[i];
@@ -171,7 +174,7 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
       [leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
         const win::DWORD written =
             win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
-        if (written == 0 || written < size) return written == 0 ? 0 : written - 1;
+        if (written < size) return written == 0 ? 0 : written - 1;
         const win::DWORD needed =
             win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
         return needed > size ? needed : size - 1;

@@ -41,8 +41,9 @@ class SignatureCheck {
   // The verify state is closed again before this returns, whatever the
   // outcome. Errors: the Windows code of the step that refused the file
   // (WinVerifyTrust's own answer, the chain's error bit as the code Windows'
-  // policy gives it, the policy's code, CERT_E_WRONG_USAGE, CERT_E_EXPIRED);
-  // for another signer a PermissionDenied message:
+  // policy gives it, the policy's code, CERT_E_WRONG_USAGE, CERT_E_EXPIRED,
+  // a failed call's last error; TRUST_E_SUBJECT_NOT_TRUSTED where there is
+  // no more telling code); for another signer a PermissionDenied message:
   //   signed by "Other Ltd", expected "VANT 软件有限公司"
   // (PermissionDenied, not InvalidData: the file and its signature are
   // intact and valid; it is the signer who is not allowed).

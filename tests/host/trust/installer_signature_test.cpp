@@ -104,6 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"ChainOtherBit", [](fake::FileSignature& s) { s.chain_error_status = 0x00000100; }, 0x800B0004},
         Outcome{"PolicyError", [](fake::FileSignature& s) { s.policy_error = 0x800B0106; }, 0x800B0106},
         Outcome{"PolicyCallFails", [](fake::FileSignature& s) { s.policy_call_error = 87; }, 87},
+        // A call that fails without saying why still refuses the file.
+        Outcome{"PolicyCallFailsWithoutAnError", [](fake::FileSignature& s) { s.policy_call_error = 0; },
+                0x800B0004},
+        Outcome{"LeafUsageFailsWithoutAnError", [](fake::FileSignature& s) { s.chain[0].usage_error = 0; },
+                0x800B0004},
         Outcome{"LeafForServersOnly",
                 [](fake::FileSignature& s) { s.chain[0].usages = {kServerAuth}; }, 0x800B0110},
         Outcome{"LeafForNoUse", [](fake::FileSignature& s) { s.chain[0].usages = {}; }, 0x800B0110},
