@@ -50,8 +50,9 @@ inline constexpr std::string_view kInstallerNotStarted = "为安全起见，安�
 
 #ifdef VANT_INSTALLER_SIGNER
 // The vendor's name as its code-signing certificate gives it (the simple
-// display name); set when the program is built. Only an installer signed by
-// it is started. The same text as UTF-16, the form Windows gives names in.
+// display name); set when the program is built, in a header the build
+// writes and reads first. Only an installer signed by it is started. The
+// same text as UTF-16, the form Windows gives names in.
 inline constexpr std::string_view kInstallerSigner = VANT_INSTALLER_SIGNER;
 inline constexpr std::u16string_view kInstallerSignerUnits = u"" VANT_INSTALLER_SIGNER;
 #endif
