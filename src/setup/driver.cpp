@@ -12,6 +12,11 @@
 #include "platform/system_error.h"
 #include "process/spawn.h"
 #include "setup/messages.h"
+#ifdef VANT_INSTALLER_SIGNER
+#include "process/platform_path.h"
+#include "trust/installer_signature.h"
+#include "trust/remove_file.h"
+#endif
 
 namespace vant {
 namespace {
@@ -62,6 +67,24 @@ void download_installer(const std::string& installer_path_text) {
   }
 }
 
+#ifdef VANT_INSTALLER_SIGNER
+// V1, V2, M9 and the Enter prompt unless the downloaded installer is signed
+// by the vendor. A refused file is deleted first, so nobody is told where it
+// is or to run it by hand; if it cannot be deleted, the user is told the same.
+void start_only_if_signed_by_vendor(const PathText& installer_path) {
+  SignatureCheck check({kInstallerSignerUnits, kInstallerSigner});
+  const auto file = to_platform_path(installer_path.bytes());
+  const auto checked = file ? check.check(*file) : std::expected<void, SystemError>(std::unexpected(file.error()));
+  if (checked) return;
+  if (file) (void)remove_file(*file);
+  const ErrorDisplay shown = checked.error().display();
+  print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
+  print_stderr(kInstallerNotStarted);
+  print_stderr(kCheckNetwork);
+  pause_and_exit();
+}
+#endif
+
 }  // namespace
 
 void run_setup() {
@@ -87,6 +110,10 @@ void run_setup() {
   print_stdout(kClosesItself);
   print_stdout(kEmptyLine);
 
+#ifdef VANT_INSTALLER_SIGNER
+  // The file that is checked is the one started below.
+  start_only_if_signed_by_vendor(with_explicit_folder(installer_path));
+#endif
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
   // searched for like "curl" (never in the current folder), missing the file
