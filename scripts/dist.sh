@@ -7,7 +7,12 @@
 #   dist/SHA256SUMS           sha256sum format: sha256sum -c SHA256SUMS
 #
 # Arguments are passed to CMake's configure step, for the vendor settings:
-#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=download.example.com -DVANT_COMPANY_NAME=...
+#   scripts/dist.sh -DVANT_DOWNLOAD_HOST=dl.your-company.com -DVANT_COMPANY_NAME=...
+# The download host must be given, and must not be a reserved name such as
+# the placeholder default download.vant.example (scripts/release-host.sh):
+# every customer of such a release would see a failed download.
+# With the installer signer the exes start only an installer signed by it:
+#   scripts/dist.sh ... "-DVANT_INSTALLER_SIGNER=VANT 软件有限公司"
 #
 # With VANT_SIGN_CERT (and VANT_SIGN_KEY, VANT_SIGN_PASS,
 # VANT_SIGN_TIMESTAMP_URL; see scripts/sign.sh) both exes are signed before
@@ -16,6 +21,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+host=$(bash scripts/release-host.sh "$@")
 
 bash scripts/setup.sh
 
@@ -32,9 +39,11 @@ for arch in x64 x86; do
   level=$(sed -n 's/^VANT_EXECUTION_LEVEL:STRING=//p' "$build/CMakeCache.txt")
   objdump=$(sed -n 's/^VANT_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")
   windres=$(sed -n 's/^CMAKE_RC_COMPILER:FILEPATH=//p' "$build/CMakeCache.txt")
+  signer=$(sed -n 's/^VANT_INSTALLER_SIGNER:STRING=//p' "$build/CMakeCache.txt")
+  signer_check=$([[ -n $signer ]] && echo signer || echo no-signer)
   { bash tests/windows/packaging/size-budget.sh "$build/vant-setup.exe" "$objdump" 65536 &&
     bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$objdump" "$windres" "$arch" \
-      "$level" "$root" "$root/$build"; } >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
+      "$level" "$signer_check" "$root" "$root/$build"; } >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
   cp "$build/vant-setup.exe" "dist/vant-setup-$arch.exe"
 done
 rm -f build/dist-x64.*.log build/dist-x86.*.log
@@ -46,6 +55,11 @@ else
 fi
 
 (cd dist && sha256sum vant-setup-x64.exe vant-setup-x86.exe >SHA256SUMS)
-echo "==> dist/"
+if [[ -n $signer ]]; then
+  echo "Installer signer: \"$signer\" (only an installer signed by it is started)"
+else
+  echo "Installer signer: none (the downloaded installer is started unchecked)"
+fi
+echo "==> dist/ (downloads from https://$host/download/latest)"
 ls -l dist
 cat dist/SHA256SUMS

@@ -59,3 +59,8 @@ if ((${#missing_optional[@]} > 0)); then
     echo "warning: 32-bit Wine could not be installed; the 32-bit exe gets only its file checks" >&2
   fi
 fi
+# Installed is not enough: a kernel without 32-bit support cannot start its
+# loader, and the 32-bit exe then gets only its file checks too.
+if [[ -e /usr/lib/wine/wine ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "warning: this kernel cannot run 32-bit programs; the 32-bit exe gets only its file checks" >&2
+fi

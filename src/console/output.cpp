@@ -132,11 +132,13 @@ void flush_stdout_at_exit() {
   output = LineWriter(StdWriter{StdStream::Output, {}}, 0);
 }
 
+#ifdef VANT_TEST_HOOKS
 void reset_output_for_tests() {
   g_output.destroy();
   g_error.carry.clear();
   g_hooks_installed = false;
   g_writing_report = false;
 }
+#endif
 
 }  // namespace vant

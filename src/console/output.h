@@ -18,7 +18,9 @@ void print_stderr(const TextPieces& text);
 // later output unbuffered. Run by the process exit.
 void flush_stdout_at_exit();
 
+#ifdef VANT_TEST_HOOKS
 // Tests only: forget both streams, as at process start.
 void reset_output_for_tests();
+#endif
 
 }  // namespace vant

@@ -59,4 +59,22 @@ std::expected<std::size_t, SystemError> StdinReader::read_line(std::string& text
   return result;
 }
 
+std::expected<std::size_t, SystemError> StdinReader::skip_line() {
+  std::size_t skipped = 0;
+  for (;;) {
+    if (pos_ == filled_) {
+      if (auto filled = fill_stdin_buffer(); !filled) return std::unexpected(filled.error());
+    }
+    const std::string_view bytes = available();
+    const std::size_t line_feed = bytes.find('\n');
+    if (line_feed != std::string_view::npos) {
+      pos_ += line_feed + 1;
+      return skipped + line_feed + 1;
+    }
+    pos_ = filled_;
+    skipped += bytes.size();
+    if (bytes.empty()) return skipped;  // end of input
+  }
+}
+
 }  // namespace vant

@@ -26,6 +26,11 @@ class StdinReader {
   // Example: input "a\r\nb\n" -> "a\r\n" (3), then "b\n" (2), then 0.
   std::expected<std::size_t, SystemError> read_line(std::string& text);
 
+  // Consumes the next line up to and including its line feed (or up to the
+  // end of input) without keeping it; returns the number of bytes consumed.
+  // Only the reader's buffer holds input, however long the line.
+  std::expected<std::size_t, SystemError> skip_line();
+
   // Refills the empty buffer with one read; a missing stream is end of input.
   std::expected<std::size_t, SystemError> fill_stdin_buffer();
 

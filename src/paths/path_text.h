@@ -39,11 +39,21 @@ PathText path_from_wide(std::span<const char16_t> units);
 // separator). Example: C:\Temp\ + a.exe -> C:\Temp\a.exe; C: + a.exe -> C:a.exe.
 PathText join_path(const PathText& directory, std::string_view name);
 
+// The path itself when it names a folder; a bare file name gets the current
+// folder ".\" in front (after the drive of a drive-relative name), so that
+// a program search never applies to it and it names the file where a tool
+// given the bare name wrote it.
+// Example: a.exe -> .\a.exe; C:a.exe -> C:.\a.exe; C:\Temp\a.exe and
+//          dir/a.exe -> unchanged.
+PathText with_explicit_folder(const PathText& path);
+
 // UTF-8 for showing and for passing on as text: each lone surrogate becomes
 // U+FFFD; the byte length is unchanged.
 std::string path_display_text(const PathText& path);
 
+#ifdef VANT_TEST_HOOKS
 // Tests only: forget which temporary-path function was chosen.
 void reset_temp_path_resolver_for_tests();
+#endif
 
 }  // namespace vant

@@ -55,9 +55,11 @@ std::expected<PathText, SystemError> temp_directory() {
       path_from_wide);
 }
 
+#ifdef VANT_TEST_HOOKS
 void reset_temp_path_resolver_for_tests() {
   g_temp_path2.store(win::NULL_PROC, std::memory_order_relaxed);
   g_temp_path_function.store(resolve_temp_path_function, std::memory_order_release);
 }
+#endif
 
 }  // namespace vant

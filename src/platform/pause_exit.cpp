@@ -146,10 +146,12 @@ void exit_process(std::int32_t code) {
   win::ExitProcess(static_cast<win::UINT>(code));
 }
 
+#ifdef VANT_TEST_HOOKS
 void reset_pause_exit_for_tests() {
   g_frequency = 0;
   g_cleanup = nullptr;
   g_cleanup_state = CleanupState::NotRun;
 }
+#endif
 
 }  // namespace vant

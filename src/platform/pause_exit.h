@@ -26,7 +26,9 @@ Duration monotonic_now();
 using ExitCleanup = void (*)();
 void set_exit_cleanup(ExitCleanup cleanup);
 
+#ifdef VANT_TEST_HOOKS
 // Tests only: forget the cached counter frequency and the run-once state.
 void reset_pause_exit_for_tests();
+#endif
 
 }  // namespace vant

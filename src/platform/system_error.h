@@ -97,6 +97,13 @@ class SystemError {
     return SystemError(kind, std::string_view(message, N - 1));
   }
 
+  // A fixed message made at run time, for a message that names what was
+  // found. The error keeps only a view: the owner of `message` must outlive
+  // the error and every copy of it.
+  static constexpr SystemError fixed_view(SystemErrorKind kind, std::string_view message) {
+    return SystemError(kind, message);
+  }
+
   SystemErrorKind kind() const;
   // The Windows code of an Os error; nothing for a fixed message.
   std::optional<std::int32_t> os_code() const;

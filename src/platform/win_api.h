@@ -193,6 +193,7 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
 
 // ---- Processes and handles -----------------------------------------------
 HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process);
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                      HANDLE hTargetProcessHandle, HANDLE* lpTargetHandle,
                      DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions);
@@ -226,5 +227,187 @@ BOOL QueryPerformanceFrequency(LONGLONG* lpFrequency);
 // The __fastfail intrinsic: ends the process at once, running nothing of
 // the process's own (no clean-up, no handlers).
 [[noreturn]] void FastFail(unsigned code);
+
+// ---- Authenticode (wintrust, crypt32), and deleting a file ------------------
+// Called only by a build that checks the downloaded installer's signer (and
+// deletes a refused download); the real binding of these is a file of its
+// own (win_api_trust_windows.cpp), linked with wintrust and crypt32 only into
+// such a build.
+//
+// Windows owns the structures it hands out here and the program reads them
+// in place, so they are laid out like the Windows ones up to the last field
+// the program reads (the binding checks each offset). Never allocated by
+// the program itself.
+
+using LONG = std::int32_t;
+
+// A window handle; WinVerifyTrust takes one and, without UI, ignores it.
+enum class HWND : std::uintptr_t {};
+inline constexpr HWND NULL_WINDOW{0};
+
+// The predefined chain policies are small numbers passed in place of an
+// OID string pointer.
+enum class CHAIN_POLICY : std::uintptr_t {};
+inline constexpr CHAIN_POLICY CERT_CHAIN_POLICY_AUTHENTICODE{2};
+
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  std::uint8_t Data4[8];
+};
+inline constexpr GUID WINTRUST_ACTION_GENERIC_VERIFY_V2 = {
+    0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+
+inline constexpr DWORD WTD_UI_NONE = 2;
+inline constexpr DWORD WTD_REVOKE_NONE = 0;
+inline constexpr DWORD WTD_CHOICE_FILE = 1;
+inline constexpr DWORD WTD_STATEACTION_VERIFY = 1;
+inline constexpr DWORD WTD_STATEACTION_CLOSE = 2;
+inline constexpr DWORD WTD_REVOCATION_CHECK_NONE = 0x00000010;
+inline constexpr DWORD WTD_CACHE_ONLY_URL_RETRIEVAL = 0x00001000;
+inline constexpr DWORD WTD_UICONTEXT_EXECUTE = 0;
+
+inline constexpr DWORD CERT_NAME_SIMPLE_DISPLAY_TYPE = 4;
+
+inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr LONG TRUST_E_NOSIGNATURE = static_cast<LONG>(0x800B0100);
+inline constexpr LONG TRUST_E_SUBJECT_NOT_TRUSTED = static_cast<LONG>(0x800B0004);
+inline constexpr LONG TRUST_E_BAD_DIGEST = static_cast<LONG>(0x80096010);
+inline constexpr LONG TRUST_E_CERT_SIGNATURE = static_cast<LONG>(0x80096004);
+inline constexpr LONG TRUST_E_BASIC_CONSTRAINTS = static_cast<LONG>(0x80096019);
+inline constexpr LONG TRUST_E_EXPLICIT_DISTRUST = static_cast<LONG>(0x800B0111);
+inline constexpr LONG CERT_E_EXPIRED = static_cast<LONG>(0x800B0101);
+inline constexpr LONG CERT_E_UNTRUSTEDROOT = static_cast<LONG>(0x800B0109);
+inline constexpr LONG CERT_E_CHAINING = static_cast<LONG>(0x800B010A);
+inline constexpr LONG CERT_E_WRONG_USAGE = static_cast<LONG>(0x800B0110);
+inline constexpr LONG CRYPT_E_REVOKED = static_cast<LONG>(0x80092010);
+// CertGetEnhancedKeyUsage's last error for a certificate without any usage
+// restriction.
+inline constexpr DWORD CRYPT_E_NOT_FOUND = 0x80092004;
+
+// CERT_TRUST_STATUS.dwErrorStatus bits.
+inline constexpr DWORD CERT_TRUST_IS_NOT_TIME_VALID = 0x00000001;
+inline constexpr DWORD CERT_TRUST_IS_REVOKED = 0x00000004;
+inline constexpr DWORD CERT_TRUST_IS_NOT_SIGNATURE_VALID = 0x00000008;
+inline constexpr DWORD CERT_TRUST_IS_NOT_VALID_FOR_USAGE = 0x00000010;
+inline constexpr DWORD CERT_TRUST_IS_UNTRUSTED_ROOT = 0x00000020;
+inline constexpr DWORD CERT_TRUST_IS_CYCLIC = 0x00000080;
+inline constexpr DWORD CERT_TRUST_INVALID_BASIC_CONSTRAINTS = 0x00000400;
+inline constexpr DWORD CERT_TRUST_IS_PARTIAL_CHAIN = 0x00010000;
+inline constexpr DWORD CERT_TRUST_IS_EXPLICIT_DISTRUST = 0x04000000;
+
+// The enhanced key usage of code signing.
+inline constexpr char szOID_PKIX_KP_CODE_SIGNING[] = "1.3.6.1.5.5.7.3.3";
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct WINTRUST_FILE_INFO {
+  DWORD cbStruct;
+  const char16_t* pcwszFilePath;
+  HANDLE hFile;
+  GUID* pgKnownSubject;
+};
+
+struct WINTRUST_DATA {
+  DWORD cbStruct;
+  void* pPolicyCallbackData;
+  void* pSIPClientData;
+  DWORD dwUIChoice;
+  DWORD fdwRevocationChecks;
+  DWORD dwUnionChoice;
+  WINTRUST_FILE_INFO* pFile;  // the union member of WTD_CHOICE_FILE
+  DWORD dwStateAction;
+  HANDLE hWVTStateData;  // not a kernel handle: closed by WTD_STATEACTION_CLOSE
+  char16_t* pwszURLReference;
+  DWORD dwProvFlags;
+  DWORD dwUIContext;
+};
+
+// Opaque: only passed back to Windows.
+struct CRYPT_PROVIDER_DATA;
+struct CERT_INFO;
+
+struct CERT_TRUST_STATUS {
+  DWORD dwErrorStatus;
+  DWORD dwInfoStatus;
+};
+
+struct CERT_CONTEXT {
+  DWORD dwCertEncodingType;
+  const std::uint8_t* pbCertEncoded;
+  DWORD cbCertEncoded;
+  CERT_INFO* pCertInfo;
+};
+
+struct CERT_CHAIN_ELEMENT {
+  DWORD cbSize;
+  const CERT_CONTEXT* pCertContext;
+  CERT_TRUST_STATUS TrustStatus;
+};
+
+struct CERT_SIMPLE_CHAIN {
+  DWORD cbSize;
+  CERT_TRUST_STATUS TrustStatus;
+  DWORD cElement;
+  CERT_CHAIN_ELEMENT** rgpElement;
+};
+
+struct CERT_CHAIN_CONTEXT {
+  DWORD cbSize;
+  CERT_TRUST_STATUS TrustStatus;
+  DWORD cChain;
+  CERT_SIMPLE_CHAIN** rgpChain;
+};
+
+struct CRYPT_PROVIDER_SGNR {
+  DWORD cbStruct;
+  FILETIME sftVerifyAsOf;
+  DWORD csCertChain;
+  void* pasCertChain;
+  DWORD dwSignerType;
+  void* psSigner;
+  DWORD dwError;
+  DWORD csCounterSigners;  // the timestamp's counter-signature, if any
+  CRYPT_PROVIDER_SGNR* pasCounterSigners;
+  const CERT_CHAIN_CONTEXT* pChainContext;
+};
+
+struct CERT_ENHKEY_USAGE {
+  DWORD cUsageIdentifier;
+  char** rgpszUsageIdentifier;
+};
+
+struct CERT_CHAIN_POLICY_PARA {
+  DWORD cbSize;
+  DWORD dwFlags;
+  void* pvExtraPolicyPara;
+};
+
+struct CERT_CHAIN_POLICY_STATUS {
+  DWORD cbSize;
+  DWORD dwError;
+  LONG lChainIndex;
+  LONG lElementIndex;
+  void* pvExtraPolicyStatus;
+};
+
+LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData);
+CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData);
+CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                    BOOL fCounterSigner, DWORD idxCounterSigner);
+BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
+BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CERT_ENHKEY_USAGE* pUsage,
+                             DWORD* pcbUsage);
+// -1: not yet valid, 1: expired, 0: valid at the time (null: now).
+LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo);
+DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags, void* pvTypePara,
+                         char16_t* pszNameString, DWORD cchNameString);
+BOOL DeleteFileW(const char16_t* lpFileName);
 
 }  // namespace win

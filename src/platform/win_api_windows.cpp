@@ -188,6 +188,12 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
 }
 
 HANDLE GetCurrentProcess() { return h(::GetCurrentProcess()); }
+BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
+  ::BOOL wow64 = FALSE;
+  const ::BOOL ok = ::IsWow64Process(h(hProcess), &wow64);
+  *Wow64Process = wow64;
+  return ok;
+}
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
                      HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle,
                      DWORD dwOptions) {

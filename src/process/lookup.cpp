@@ -61,6 +61,19 @@ std::optional<PathText> windows_folder() {
   return std::move(*folder);
 }
 
+// A 32-bit program on 64-bit Windows is shown SysWOW64 as its system folder,
+// and some Windows 10 builds ship curl.exe only in the 64-bit System32. The
+// Windows folder's "Sysnative" is the alias through which a 32-bit process
+// sees the real System32. A failed query counts as "not under WoW64".
+// Example: C:\Windows -> C:\Windows\Sysnative.
+std::optional<PathText> native_system_folder() {
+  win::BOOL wow64 = 0;
+  if (!win::IsWow64Process(win::GetCurrentProcess(), &wow64) || !wow64) return std::nullopt;
+  auto windows = windows_folder();
+  if (!windows) return std::nullopt;
+  return join_path(*windows, "Sysnative");
+}
+
 // This program's own PATH; the children inherit the same environment, so it
 // is also theirs. A variable that cannot be read gives no entries.
 std::vector<std::u16string> path_entries() {
@@ -83,8 +96,13 @@ std::expected<WideText, SystemError> search_bare_name(std::string_view name) {
   if (name.find('\0') != std::string_view::npos) return std::unexpected(errors::nul_in_data);
   const bool has_extension = name.find('.') != std::string_view::npos;
 
-  if (auto found = find_in(own_folder(), name, has_extension)) return std::move(*found);
+  // The system's own copy comes before one beside this program: the program
+  // usually runs from the Downloads folder, where any web page can leave a
+  // file named curl.exe, and it may run elevated. A copy beside the program
+  // still serves a system that has none.
+  if (auto found = find_in(native_system_folder(), name, has_extension)) return std::move(*found);
   if (auto found = find_in(system_folder(), name, has_extension)) return std::move(*found);
+  if (auto found = find_in(own_folder(), name, has_extension)) return std::move(*found);
   if (auto found = find_in(windows_folder(), name, has_extension)) return std::move(*found);
   for (const std::u16string& entry : path_entries()) {
     if (entry.empty()) continue;

@@ -1,8 +1,9 @@
 // Which file runs for a program name. The result goes to CreateProcessW as
 // the application name, so Windows does no search of its own: the order is
-// decided here. For a bare name such as "curl" the folder of this program
-// comes first, then the system folder, the Windows folder and the PATH
-// entries; the current folder is not searched unless PATH names it.
+// decided here. For a bare name such as "curl" the system folder comes first
+// (for a 32-bit program on 64-bit Windows, the native one before it), then
+// the folder of this program, the Windows folder and the PATH entries; the
+// current folder is not searched unless PATH names it.
 #pragma once
 
 #include <expected>

@@ -12,6 +12,11 @@
 #include "platform/system_error.h"
 #include "process/spawn.h"
 #include "setup/messages.h"
+#ifdef VANT_INSTALLER_SIGNER
+#include "process/platform_path.h"
+#include "trust/installer_signature.h"
+#include "trust/remove_file.h"
+#endif
 
 namespace vant {
 namespace {
@@ -29,7 +34,14 @@ using namespace messages;
 // The download tool's exit code: 0 when the installer is in place.
 void download_installer(const std::string& installer_path_text) {
   ProcessCommand download(kDownloadTool);
+  // "--fail": without it curl saves a server's error page (404, or 503 after
+  // its retries) as the installer and exits 0, and the user would be told
+  // the download succeeded and then asked to run an HTML page by hand. With
+  // it curl exits 22 and the user sees a failed download. Every curl that
+  // Windows 10 has shipped (7.55 on) knows it; an option only newer curls
+  // know would make an older one exit 2 on every run.
   download.arg("-L")
+      .arg("--fail")
       .arg("--progress-bar")
       .arg("--retry")
       .arg("3")
@@ -54,6 +66,24 @@ void download_installer(const std::string& installer_path_text) {
     pause_and_exit();
   }
 }
+
+#ifdef VANT_INSTALLER_SIGNER
+// V1, V2, M9 and the Enter prompt unless the downloaded installer is signed
+// by the vendor. A refused file is deleted first, so nobody is told where it
+// is or to run it by hand; if it cannot be deleted, the user is told the same.
+void start_only_if_signed_by_vendor(const PathText& installer_path) {
+  SignatureCheck check({kInstallerSignerUnits, kInstallerSigner});
+  const auto file = to_platform_path(installer_path.bytes());
+  const auto checked = file ? check.check(*file) : std::expected<void, SystemError>(std::unexpected(file.error()));
+  if (checked) return;
+  if (file) (void)remove_file(*file);
+  const ErrorDisplay shown = checked.error().display();
+  print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
+  print_stderr(kInstallerNotStarted);
+  print_stderr(kCheckNetwork);
+  pause_and_exit();
+}
+#endif
 
 }  // namespace
 
@@ -80,7 +110,15 @@ void run_setup() {
   print_stdout(kClosesItself);
   print_stdout(kEmptyLine);
 
-  auto installer = spawn_process(ProcessCommand(installer_path));
+#ifdef VANT_INSTALLER_SIGNER
+  // The file that is checked is the one started below.
+  start_only_if_signed_by_vendor(with_explicit_folder(installer_path));
+#endif
+  // With an empty temporary folder the path is the bare file name, which
+  // curl wrote to the current folder. Started by that bare name it would be
+  // searched for like "curl" (never in the current folder), missing the file
+  // just downloaded and perhaps starting a stale or planted one elsewhere.
+  auto installer = spawn_process(ProcessCommand(with_explicit_folder(installer_path)));
   if (!installer) {
     const ErrorDisplay shown = installer.error().display();
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
@@ -101,10 +139,11 @@ void run_setup() {
 void pause_and_exit() {
   print_stdout(kEmptyLine);
   print_stdout(kPressEnter);
-  std::string line;
-  // Whatever comes back (a line, end of input, an error), the answer is the
-  // same: the user has seen the messages.
-  (void)read_stdin_line(line);
+  // The line itself is not wanted, so it is not kept: standard input that
+  // sends bytes without ever a line feed cannot grow memory here. Whatever
+  // comes back (a line, end of input, an error), the answer is the same:
+  // the user has seen the messages.
+  (void)skip_stdin_line();
   exit_process(1);
 }
 

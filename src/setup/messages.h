@@ -44,6 +44,18 @@ inline constexpr std::string_view kDownloadedTo = "安装包已下载到：";
 inline constexpr std::string_view kRunByHand = "请手动运行该文件完成安装。\n";
 // M15.
 inline constexpr std::string_view kPressEnter = "按 Enter 键退出...\n";
+// V1 + the reason the downloaded installer was refused, V2; then M9.
+inline constexpr std::string_view kSignatureCheckFailed = "安装包签名校验失败：";
+inline constexpr std::string_view kInstallerNotStarted = "为安全起见，安装程序未启动。\n";
+
+#ifdef VANT_INSTALLER_SIGNER
+// The vendor's name as its code-signing certificate gives it (the simple
+// display name); set when the program is built, in a header the build
+// writes and reads first. Only an installer signed by it is started. The
+// same text as UTF-16, the form Windows gives names in.
+inline constexpr std::string_view kInstallerSigner = VANT_INSTALLER_SIGNER;
+inline constexpr std::u16string_view kInstallerSignerUnits = u"" VANT_INSTALLER_SIGNER;
+#endif
 
 inline constexpr std::string_view kLineFeed = "\n";
 

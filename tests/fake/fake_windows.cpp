@@ -20,12 +20,15 @@ bool starts_with(std::u16string_view text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
-// Strips the prefixes that only ask Windows to skip normalisation, so the
-// file table can be keyed by plain paths.
+// The key of a path in the file table. A verbatim or NT path is taken as it
+// is, without its prefix; in any other path Windows reads '/' as '\\'.
+// Example: C:/Tools\\curl.exe -> C:\\Tools\\curl.exe; \\\\?\\C:\\a/b -> C:\\a/b.
 std::u16string plain_path(std::u16string_view path) {
   if (starts_with(path, u"\\\\?\\UNC\\")) return u"\\\\" + std::u16string(path.substr(8));
   if (starts_with(path, u"\\\\?\\") || starts_with(path, u"\\??\\")) return std::u16string(path.substr(4));
-  return std::u16string(path);
+  std::u16string plain(path);
+  std::replace(plain.begin(), plain.end(), u'/', u'\\');
+  return plain;
 }
 
 // Copies `text` into a caller's buffer the way the Get*W path functions do:
@@ -505,6 +508,11 @@ NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Apc
     bytes = std::move(answer.bytes);
     pending = answer.pending;
     still_pending = answer.still_pending;
+  } else if (stream.flood > 0) {
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::uint64_t>({stream.flood, stream.max_read, static_cast<std::uint64_t>(Length)}));
+    bytes.assign(n, stream.flood_byte);
+    stream.flood -= n;
   } else if (stream.readable.empty()) {
     status = stream.end_status;
   } else {
@@ -575,23 +583,30 @@ DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD d
   const bool zeroed = std::all_of(lpBuffer, lpBuffer + nSize, [](char16_t c) { return c == 0; });
   w.format_calls.push_back({dwFlags, lpSource, dwMessageId, dwLanguageId, nSize, Arguments == nullptr, zeroed});
   if (w.on_FormatMessageW) return w.on_FormatMessageW(dwFlags, lpSource, dwMessageId, lpBuffer, nSize);
-  const auto& table = (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? w.ntdll_messages : w.system_messages;
   if ((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) && lpSource != static_cast<HMODULE>(0x7FF0)) {
     w.last_error() = ERROR_INVALID_HANDLE;
     return 0;
   }
-  const auto it = table.find(dwMessageId);
-  if (it == table.end()) {
+  // The module's table first; with FORMAT_MESSAGE_FROM_SYSTEM as well, the
+  // system's when the module has no such message.
+  const std::u16string* text = nullptr;
+  const auto look_up = [&](const std::map<DWORD, std::u16string>& table) {
+    const auto found = table.find(dwMessageId);
+    if (found != table.end()) text = &found->second;
+  };
+  if (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) look_up(w.ntdll_messages);
+  if (!text && (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) look_up(w.system_messages);
+  if (!text) {
     w.last_error() = ERROR_MR_MID_NOT_FOUND;
     return 0;
   }
-  if (it->second.size() + 1 > nSize) {
+  if (text->size() + 1 > nSize) {
     w.last_error() = ERROR_INSUFFICIENT_BUFFER;
     return 0;
   }
-  std::copy(it->second.begin(), it->second.end(), lpBuffer);
-  lpBuffer[it->second.size()] = 0;
-  return static_cast<DWORD>(it->second.size());
+  std::copy(text->begin(), text->end(), lpBuffer);
+  lpBuffer[text->size()] = 0;
+  return static_cast<DWORD>(text->size());
 }
 
 DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer) {
@@ -678,7 +693,8 @@ namespace {
 // A small model of Windows path normalisation: '/' becomes '\', relative
 // paths are made absolute against the current folder, "." and ".." are
 // resolved, repeated separators collapse. Verbatim paths pass unchanged.
-std::u16string full_path(std::u16string_view input, const std::u16string& cwd) {
+std::u16string full_path(std::u16string_view input, const std::u16string& cwd,
+                         const std::map<std::u16string, std::u16string, fake::NoCaseLess>& environment) {
   if (fake::starts_with(input, u"\\\\?\\")) return std::u16string(input);
   std::u16string path(input);
   std::replace(path.begin(), path.end(), u'/', u'\\');
@@ -693,7 +709,19 @@ std::u16string full_path(std::u16string_view input, const std::u16string& cwd) {
   } else if (path.size() >= 2 && path[1] == u':') {
     root = path.substr(0, 2);
     rest = path.substr(2);
-    if (rest.empty() || rest[0] != u'\\') rest = u"\\" + rest;  // drive-relative: from its root
+    if (rest.empty() || rest[0] != u'\\') {
+      // Drive-relative (C:name): from that drive's current folder, which is
+      // the process's own when it is on that drive, else the one Windows
+      // keeps in the hidden variable "=D:", else the drive's root.
+      std::u16string drive_folder;
+      if (cwd.size() >= 2 && fake::lower(cwd[0]) == fake::lower(root[0]) && cwd[1] == u':') {
+        root = cwd.substr(0, 2);  // spelt as the current folder spells it
+        drive_folder = cwd.substr(2);
+      } else if (const auto it = environment.find(u"=" + root); it != environment.end() && it->second.size() >= 2) {
+        drive_folder = it->second.substr(2);
+      }
+      rest = drive_folder + u"\\" + rest;
+    }
   } else if (!path.empty() && path[0] == u'\\') {
     root = cwd.substr(0, 2);
     rest = path;
@@ -733,12 +761,27 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
     w.last_error() = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  return fake::copy_out(full_path(name, w.current_directory), lpBuffer, nBufferLength);
+  return fake::copy_out(full_path(name, w.current_directory, w.environment), lpBuffer, nBufferLength);
 }
 
 HANDLE GetCurrentProcess() {
   log("GetCurrentProcess");
   return world().current_process;
+}
+
+BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
+  auto& w = world();
+  log("IsWow64Process");
+  if (hProcess != w.current_process) {
+    w.last_error() = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  if (w.wow64_error) {
+    w.last_error() = *w.wow64_error;
+    return 0;
+  }
+  *Wow64Process = w.wow64 ? 1 : 0;
+  return 1;
 }
 
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,

@@ -91,6 +91,11 @@ struct ByteStream {
 
   // ---- Reading
   std::string readable;                         // bytes not yet read
+  // A flood: this many bytes of `flood_byte`, read before `readable` and
+  // made up as they are read, so a test can send gigabytes without holding
+  // them.
+  std::uint64_t flood = 0;
+  char flood_byte = 'x';
   std::size_t max_read = static_cast<std::size_t>(-1);  // per NtReadFile
   NTSTATUS end_status = win::STATUS_END_OF_FILE;  // when nothing is left
   // Scripted answers to NtReadFile (popped front) before `readable` is used.
@@ -165,6 +170,58 @@ struct NoCaseLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const;
 };
 
+// ---- Authenticode -----------------------------------------------------------
+
+// One certificate of a signer's chain, as the crypt32 functions see it.
+struct Certificate {
+  std::u16string name{};  // CertGetNameStringW's simple display name
+  // Enhanced key usage identifiers; with `any_usage` the certificate has no
+  // usage restriction at all (no identifiers, last error CRYPT_E_NOT_FOUND).
+  std::vector<std::string> usages{win::szOID_PKIX_KP_CODE_SIGNING};
+  bool any_usage = false;
+  std::optional<DWORD> usage_error{};  // CertGetEnhancedKeyUsage fails
+  win::LONG time_validity = 0;         // CertVerifyTimeValidity: -1, 0 or 1
+};
+
+// A file's Authenticode signature as WinVerifyTrust and the helpers that
+// read its state see it. A file without an entry is unsigned.
+struct FileSignature {
+  win::LONG verdict = 0;          // WinVerifyTrust's answer
+  std::vector<Certificate> chain{};  // leaf first, root last
+  DWORD chain_error_status = 0;   // the chain context's TrustStatus
+  DWORD policy_error = 0;         // CertVerifyCertificateChainPolicy's dwError
+  std::optional<DWORD> policy_call_error{};  // the policy call itself fails
+  bool timestamped = false;       // one counter-signer
+  bool no_signer = false;         // WTHelperGetProvSignerFromChain finds none
+};
+
+// A leaf with this name for code signing, an intermediate and a root.
+FileSignature signed_by(std::u16string_view name);
+
+// What one WinVerifyTrust call was given.
+struct TrustCall {
+  bool generic_verify_v2 = false;  // the action GUID
+  bool window_null = false;
+  DWORD data_size = 0;             // WINTRUST_DATA.cbStruct
+  DWORD file_info_size = 0;        // WINTRUST_FILE_INFO.cbStruct
+  std::u16string path{};
+  bool file_handle_null = false;
+  bool other_fields_null = false;  // callback data, SIP data, subject, URL
+  DWORD ui_choice = 0, revocation_checks = 0, union_choice = 0;
+  DWORD state_action = 0, provider_flags = 0, ui_context = 0;
+  HANDLE state = win::NULL_HANDLE;      // hWVTStateData on entry
+  HANDLE state_out = win::NULL_HANDLE;  // and on return
+};
+
+struct PolicyCall {
+  win::CHAIN_POLICY policy;
+  DWORD para_size, para_flags;
+  bool para_extra_null;
+  DWORD status_size;
+};
+
+struct TrustState;  // an open verification (fake_trust.cpp)
+
 class FakeWindows {
  public:
   FakeWindows();
@@ -209,6 +266,10 @@ class FakeWindows {
   std::u16string module_file_name = u"C:\\Program Files\\VANT\\vant-setup.exe";
   std::u16string system_directory = u"C:\\Windows\\system32";
   std::u16string windows_directory = u"C:\\Windows";
+  // IsWow64Process: a 32-bit process on 64-bit Windows; when set, the call
+  // fails with this code instead.
+  bool wow64 = false;
+  std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
@@ -280,6 +341,18 @@ class FakeWindows {
 
   // ---- Locks
   int locks_held = 0;  // SRW locks currently held (all threads)
+
+  // ---- Authenticode and deleting files
+  std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by path
+  std::vector<TrustCall> trust_calls;
+  std::vector<PolicyCall> policy_calls;
+  // The time each CertVerifyTimeValidity call asked about was "now" (null).
+  std::vector<bool> time_checks_now;
+  std::vector<std::u16string> delete_requests;  // every DeleteFileW path
+  std::map<std::u16string, DWORD, NoCaseLess> delete_errors;  // DeleteFileW fails
+  // Verify states not closed yet, by their hWVTStateData value.
+  std::map<std::uintptr_t, std::shared_ptr<TrustState>> trust_states;
+  std::uintptr_t next_trust_state = 0xA000;
 
   // ---- Call log: one entry per seam call, "Name" or "Name(detail)".
   std::vector<std::string> calls;

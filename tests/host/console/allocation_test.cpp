@@ -134,5 +134,21 @@ TEST_F(AllocationTest, ConsoleLineReadsAllocateNothingAfterTheFirst) {
   EXPECT_EQ(window.count(), 0);
 }
 
+// The Enter prompt skips its line: a flood of many megabytes without a line
+// feed costs the reader's one buffer and nothing more.
+TEST_F(AllocationTest, SkippingAFloodAllocatesOnlyTheReadersBuffer) {
+  const auto in = w().use_byte_streams().input;
+  in->flood = std::uint64_t{64} << 20;
+  in->readable = "end without a line feed";
+  std::expected<std::size_t, SystemError> skipped = 0;
+  {
+    AllocationWindow window;
+    skipped = skip_stdin_line();
+    EXPECT_EQ(window.count(), 1) << "the input buffer, once";
+  }
+  EXPECT_EQ(skipped, (std::size_t{64} << 20) + 23);
+  EXPECT_EQ(in->flood, 0u);
+}
+
 }  // namespace
 }  // namespace vant

@@ -74,6 +74,25 @@ TEST_F(ByteInputTest, LastLineWithoutALineFeedEndsAtEndOfInput) {
   EXPECT_EQ(read_line().result, 0u);
 }
 
+// Skipping a line keeps nothing, checks nothing, and leaves what follows
+// the line feed for the next read.
+TEST_F(ByteInputTest, SkippedLineLeavesTheRestForTheNextRead) {
+  in_->readable = "\xFF not UTF-8 \r\nrest\n";
+  in_->max_read = 5;
+  EXPECT_EQ(skip_stdin_line(), 14u);
+  EXPECT_EQ(read_line().text, "rest\n");
+  EXPECT_EQ(skip_stdin_line(), 0u);
+}
+
+TEST_F(ByteInputTest, SkippingEndsAtEndOfInputOrAtAnError) {
+  in_->readable = "no line end";
+  EXPECT_EQ(skip_stdin_line(), 11u);
+  EXPECT_EQ(skip_stdin_line(), 0u);
+
+  in_->read_answers.push_back({.status = win::STATUS_DISK_FULL});
+  EXPECT_EQ(skip_stdin_line(), std::unexpected(SystemError::from_code(112)));
+}
+
 TEST_F(ByteInputTest, InvalidLineIsConsumedAndTheNextOneIsRead) {
   in_->readable = "bad \xFF line\nnext\n";
   const Line bad = read_line();

@@ -114,5 +114,29 @@ TEST(JoinPath, KeepsLoneSurrogatesOfTheFolder) {
   EXPECT_EQ(path_display_text(joined), "C:\\\uFFFD\\a.exe");
 }
 
+// A path with a folder is left alone; a bare name is pinned to the current
+// folder so no program search can pick another file of that name.
+TEST(WithExplicitFolder, OnlyABareNameGetsTheCurrentFolder) {
+  struct Case {
+    std::string path;
+    std::string explicit_path;
+  };
+  const Case cases[] = {
+      {"vant_installer_latest.exe", ".\\vant_installer_latest.exe"},
+      {"C:vant_installer_latest.exe", "C:.\\vant_installer_latest.exe"},
+      {"z:a.exe", "z:.\\a.exe"},
+      {"1:a.exe", ".\\1:a.exe"},  // not a drive letter
+      {"\xE4\xB8\xAD" "\xED\xA0\x80.exe", ".\\\xE4\xB8\xAD" "\xED\xA0\x80.exe"},
+      {"C:\\Temp\\a.exe", "C:\\Temp\\a.exe"},
+      {"dir/a.exe", "dir/a.exe"},
+      {".\\a.exe", ".\\a.exe"},
+      {"\\\\?\\C:\\a.exe", "\\\\?\\C:\\a.exe"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(with_explicit_folder(PathText::from_wtf8(c.path)).bytes(), c.explicit_path) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace vant

@@ -71,10 +71,10 @@ TEST(AppendArgument, NulIsRefusedAndNothingIsAppended) {
 
 TEST(BuildCommandLine, DownloadToolLine) {
   const std::vector<PathText> args =
-      texts({"-L", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
+      texts({"-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
              "C:\\Users\\A B\\AppData\\Local\\Temp\\vant_installer_latest.exe", "https://download.vant.example/x"});
   EXPECT_EQ(build_command_line("curl", args),
-            u"\"curl\" -L --progress-bar --retry 3 --retry-delay 2 -o "
+            u"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o "
             u"\"C:\\Users\\A B\\AppData\\Local\\Temp\\vant_installer_latest.exe\" https://download.vant.example/x");
 }
 

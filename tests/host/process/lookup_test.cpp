@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,36 +52,101 @@ class LookupTest : public SeamTest {
   }
 };
 
-TEST_F(LookupTest, BesideTheProgramWinsOverTheSystemFolder) {
-  w().add_file(u"C:\\Program Files\\VANT\\curl.exe");
-  w().add_file(u"C:\\Windows\\system32\\curl.exe");
-  EXPECT_EQ(resolve_program("curl"), u"C:\\Program Files\\VANT\\curl.exe");
-  // The search stops at the first hit: later folders are not even asked for.
-  EXPECT_EQ(w().count_calls("GetSystemDirectoryW"), 0u);
-  EXPECT_EQ(w().count_calls("GetEnvironmentVariableW"), 0u);
+// Where a copy of curl.exe lies, for the search-order table.
+enum Place : unsigned {
+  kNative = 1,   // C:\Windows\Sysnative: the 64-bit System32 as a 32-bit process sees it
+  kSystem = 2,   // the system folder (SysWOW64 for a 32-bit process on 64-bit Windows)
+  kOwn = 4,      // beside the program
+  kWindows = 8,  // the Windows folder
+  kPath = 16,    // the one PATH entry
+};
+
+struct OrderCase {
+  const char* name;
+  bool wow64;
+  unsigned places;  // where curl.exe exists
+  std::optional<Place> chosen;
+};
+
+class SearchOrder : public LookupTest, public ::testing::WithParamInterface<OrderCase> {};
+
+// The system's curl beats one beside the program (which a web page may have
+// dropped into the Downloads folder), which beats the Windows folder, which
+// beats PATH. A 32-bit process on 64-bit Windows looks in the native system
+// folder first: its own system folder is SysWOW64.
+TEST_P(SearchOrder, FirstPlaceThatHoldsItWins) {
+  const OrderCase& c = GetParam();
+  const std::u16string system = c.wow64 ? u"C:\\Windows\\SysWOW64" : u"C:\\Windows\\system32";
+  const std::map<Place, std::u16string> files = {
+      {kNative, u"C:\\Windows\\Sysnative\\curl.exe"}, {kSystem, system + u"\\curl.exe"},
+      {kOwn, u"C:\\Program Files\\VANT\\curl.exe"},   {kWindows, u"C:\\Windows\\curl.exe"},
+      {kPath, u"C:\\Tools\\curl.exe"}};
+  w().wow64 = c.wow64;
+  w().system_directory = system;
+  w().environment[u"PATH"] = u"C:\\Tools";
+  for (const auto& [place, file] : files) {
+    if (c.places & place) w().add_file(file);
+  }
+
+  const auto result = resolve_program("curl");
+  if (c.chosen) {
+    EXPECT_EQ(result, files.at(*c.chosen));
+  } else {
+    EXPECT_EQ(result, std::unexpected(errors::program_not_found));
+  }
 }
 
-TEST_F(LookupTest, SystemFolderComesBeforeWindowsFolderAndPath) {
-  w().environment[u"PATH"] = u"C:\\Tools";
-  w().add_directory(u"C:\\Tools");
-  w().add_file(u"C:\\Tools\\curl.exe");
-  w().add_file(u"C:\\Windows\\curl.exe");
+constexpr unsigned kEverywhere = kNative | kSystem | kOwn | kWindows | kPath;
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SearchOrder,
+    ::testing::Values(OrderCase{"SystemBeatsAll", false, kEverywhere, kSystem},
+                      OrderCase{"SystemBeatsOwnFolder", false, kSystem | kOwn, kSystem},
+                      OrderCase{"OwnFolderWhenTheSystemHasNone", false, kOwn | kWindows | kPath, kOwn},
+                      OrderCase{"WindowsFolderBeatsPath", false, kWindows | kPath, kWindows},
+                      OrderCase{"PathLast", false, kPath, kPath},
+                      OrderCase{"NativeIsNotSearchedOutsideWow64", false, kNative, std::nullopt},
+                      OrderCase{"Wow64NativeBeatsAll", true, kEverywhere, kNative},
+                      OrderCase{"Wow64NativeOnly", true, kNative | kPath, kNative},
+                      OrderCase{"Wow64ThenSysWow64", true, kSystem | kOwn, kSystem},
+                      OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kOwn},
+                      OrderCase{"Wow64NowhereIsNotFound", true, 0, std::nullopt}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(LookupTest, SearchStopsAtTheFirstHitAndAsksForLaterFoldersOnlyWhenReached) {
   w().add_file(u"C:\\Windows\\system32\\curl.exe");
   EXPECT_EQ(resolve_program("curl"), u"C:\\Windows\\system32\\curl.exe");
-  EXPECT_EQ(w().count_calls("GetWindowsDirectoryW"), 0u);
-
-  w().remove_path(u"C:\\Windows\\system32\\curl.exe");
-  EXPECT_EQ(resolve_program("curl"), u"C:\\Windows\\curl.exe");
+  EXPECT_EQ(w().count_calls("GetModuleFileNameW"), 0u);
   EXPECT_EQ(w().count_calls("GetEnvironmentVariableW"), 0u);
 
-  w().remove_path(u"C:\\Windows\\curl.exe");
+  w().remove_path(u"C:\\Windows\\system32\\curl.exe");
+  w().environment[u"PATH"] = u"C:\\Tools";
+  w().add_file(u"C:\\Tools\\curl.exe");
+  w().calls.clear();
   EXPECT_EQ(resolve_program("curl"), u"C:\\Tools\\curl.exe");
+  EXPECT_THAT(attribute_queries(), ElementsAre("C:\\Windows\\system32\\curl.exe", "C:\\Program Files\\VANT\\curl.exe",
+                                               "C:\\Windows\\curl.exe", "C:\\Tools\\curl.exe"));
+}
+
+TEST_F(LookupTest, Wow64SearchesTheNativeSystemFolderThroughItsAliasFirst) {
+  w().wow64 = true;
+  w().system_directory = u"C:\\Windows\\SysWOW64";
+  w().environment[u"PATH"] = u"C:\\Tools";
+  EXPECT_EQ(resolve_program("curl"), std::unexpected(errors::program_not_found));
   EXPECT_THAT(attribute_queries(),
-              ElementsAre("C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\system32\\curl.exe",  // first call
-                          "C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\system32\\curl.exe",  // second
-                          "C:\\Windows\\curl.exe",                                                 //
-                          "C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\system32\\curl.exe",  // third
-                          "C:\\Windows\\curl.exe", "C:\\Tools\\curl.exe"));
+              ElementsAre("C:\\Windows\\Sysnative\\curl.exe", "C:\\Windows\\SysWOW64\\curl.exe",
+                          "C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\curl.exe", "C:\\Tools\\curl.exe"));
+}
+
+// Not knowing whether it runs under WoW64, the search goes on as a native
+// process's would.
+TEST_F(LookupTest, FailedWow64QuerySkipsTheNativeFolder) {
+  w().wow64 = true;
+  w().wow64_error = win::ERROR_ACCESS_DENIED;
+  w().add_file(u"C:\\Windows\\Sysnative\\curl.exe");
+  w().add_file(u"C:\\Program Files\\VANT\\curl.exe");
+  EXPECT_EQ(resolve_program("curl"), u"C:\\Program Files\\VANT\\curl.exe");
+  EXPECT_EQ(w().count_calls("IsWow64Process"), 1u);
 }
 
 TEST_F(LookupTest, EmptyAndMissingPathEntriesArePassedOver) {
@@ -89,7 +156,7 @@ TEST_F(LookupTest, EmptyAndMissingPathEntriesArePassedOver) {
   w().add_file(u"C:\\Later\\curl.exe");
   EXPECT_EQ(resolve_program("curl"), u"C:\\Tools\\curl.exe");
   EXPECT_THAT(attribute_queries(),
-              ElementsAre("C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\system32\\curl.exe",
+              ElementsAre("C:\\Windows\\system32\\curl.exe", "C:\\Program Files\\VANT\\curl.exe",
                           "C:\\Windows\\curl.exe", "C:\\Missing\\curl.exe", "C:\\Tools\\curl.exe"));
 }
 
@@ -101,7 +168,7 @@ TEST_F(LookupTest, QuotedPathEntryWithSemicolonIsOneFolder) {
 
 TEST_F(LookupTest, AFolderNamedLikeTheProgramIsChosen) {
   w().add_directory(u"C:\\Program Files\\VANT\\curl.exe");
-  w().add_file(u"C:\\Windows\\system32\\curl.exe");
+  w().add_file(u"C:\\Windows\\curl.exe");
   EXPECT_EQ(resolve_program("curl"), u"C:\\Program Files\\VANT\\curl.exe");
 }
 
@@ -119,13 +186,13 @@ TEST_F(LookupTest, ExeIsAppendedInLowerCaseOnlyToANameWithoutADot) {
     const char* first_query;
   };
   const Case cases[] = {
-      {"curl", "C:\\Program Files\\VANT\\curl.exe"},
-      {"CURL", "C:\\Program Files\\VANT\\CURL.exe"},
-      {"curl.exe", "C:\\Program Files\\VANT\\curl.exe"},
-      {"Curl.EXE", "C:\\Program Files\\VANT\\Curl.EXE"},
-      {"tool.run", "C:\\Program Files\\VANT\\tool.run"},
-      {"a.b.c", "C:\\Program Files\\VANT\\a.b.c"},
-      {".hidden", "C:\\Program Files\\VANT\\.hidden"},
+      {"curl", "C:\\Windows\\system32\\curl.exe"},
+      {"CURL", "C:\\Windows\\system32\\CURL.exe"},
+      {"curl.exe", "C:\\Windows\\system32\\curl.exe"},
+      {"Curl.EXE", "C:\\Windows\\system32\\Curl.EXE"},
+      {"tool.run", "C:\\Windows\\system32\\tool.run"},
+      {"a.b.c", "C:\\Windows\\system32\\a.b.c"},
+      {".hidden", "C:\\Windows\\system32\\.hidden"},
   };
   for (const Case& c : cases) {
     testing::reset_process();
@@ -245,13 +312,32 @@ TEST_F(LookupTest, LongProgramPathIsReadThroughTheGrowingBuffer) {
   EXPECT_EQ(w().count_calls("GetModuleFileNameW(1024)"), 1u);
 }
 
-TEST_F(LookupTest, LongCandidateIsTestedInTheLongPathForm) {
-  const std::u16string folder = u"C:\\" + std::u16string(236, u'p');  // + \curl.exe = 248 with NUL
-  w().environment[u"PATH"] = folder;
-  w().add_file(folder + u"\\curl.exe");
-  const std::u16string expected = u"\\\\?\\" + folder + u"\\curl.exe";
-  EXPECT_EQ(resolve_program("curl"), expected);
-  EXPECT_EQ(attribute_queries().back(), fake::utf8(expected));
+// A candidate of 248 units or more with its terminator is tested in the
+// long-path form; one unit less is tested as it is.
+TEST_F(LookupTest, LongCandidateIsTestedInTheLongPathFormFrom248Units) {
+  struct Case {
+    std::size_t units_with_nul;
+    bool prefixed;
+  };
+  for (const Case c : {Case{247, false}, Case{248, true}, Case{249, true}}) {
+    testing::reset_process();
+    // C:\ + folder name + \curl.exe + NUL
+    const std::u16string folder = u"C:\\" + std::u16string(c.units_with_nul - 3 - 9 - 1, u'p');
+    const std::u16string candidate = folder + u"\\curl.exe";
+    ASSERT_EQ(candidate.size() + 1, c.units_with_nul);
+    w().environment[u"PATH"] = folder;
+    w().add_file(candidate);
+    const std::u16string expected = c.prefixed ? u"\\\\?\\" + candidate : candidate;
+    EXPECT_EQ(resolve_program("curl"), expected) << c.units_with_nul;
+    EXPECT_EQ(attribute_queries().back(), fake::utf8(expected)) << c.units_with_nul;
+  }
+}
+
+// Windows reads '/' in a PATH entry as '\\'.
+TEST_F(LookupTest, PathEntryWithForwardSlashesIsSearched) {
+  w().environment[u"PATH"] = u"C:/Tools/bin";
+  w().add_file(u"C:\\Tools\\bin\\curl.exe");
+  EXPECT_EQ(resolve_program("curl"), u"C:/Tools/bin\\curl.exe");
 }
 
 TEST_F(LookupTest, NothingIsCachedBetweenCalls) {

@@ -78,7 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
         PlatformPathCase{"Empty", u"", u"", 0},
         // Relative ones are made absolute against the current folder.
         PlatformPathCase{"Relative", u"tools\\..\\curl.exe", u"C:\\work\\curl.exe", 1},
-        PlatformPathCase{"DriveRelative", u"C:curl.exe", u"C:\\curl.exe", 1},
+        // A drive-relative path starts from that drive's current folder,
+        // which for the process's own drive is the current folder.
+        PlatformPathCase{"DriveRelative", u"C:curl.exe", u"C:\\work\\curl.exe", 1},
+        PlatformPathCase{"DriveRelativeDotDot", u"c:..\\curl.exe", u"C:\\curl.exe", 1},
+        PlatformPathCase{"OtherDriveRelative", u"D:curl.exe", u"D:\\curl.exe", 1},
         PlatformPathCase{"RootRelative", u"\\curl.exe", u"C:\\curl.exe", 1},
         PlatformPathCase{"RelativeBecomingLong", std::u16string(250, u'r'),
                          u"\\\\?\\C:\\work\\" + std::u16string(250, u'r'), 1},
@@ -115,6 +119,13 @@ TEST_F(ToPlatformPathTest, GetFullPathNameWFailureIsItsCode) {
   EXPECT_EQ(to_platform_path(wtf8(drive_path(300))), std::unexpected(SystemError::from_code(206)));
   // A short absolute path needs no call, so it cannot fail.
   EXPECT_EQ(to_platform_path("C:\\a.exe"), u"C:\\a.exe");
+}
+
+// Windows keeps each other drive's current folder in a hidden variable.
+TEST_F(ToPlatformPathTest, OtherDriveRelativeUsesThatDrivesCurrentFolder) {
+  w().environment[u"=D:"] = u"D:\\downloads";
+  EXPECT_EQ(to_platform_path("D:curl.exe"), u"D:\\downloads\\curl.exe");
+  EXPECT_EQ(to_platform_path("C:curl.exe"), u"C:\\work\\curl.exe");
 }
 
 TEST_F(ToPlatformPathTest, NulIsRefusedBeforeAnyCall) {

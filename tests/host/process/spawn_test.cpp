@@ -262,6 +262,7 @@ TEST_F(SpawnTest, MissingExactPathFailsInCreateProcess) {
 }
 
 TEST_F(SpawnTest, AFolderChosenByTheLookupFailsInCreateProcess) {
+  w().remove_path(kCurl);
   w().add_directory(u"C:\\Program Files\\VANT\\curl.exe");
   const auto child = spawn_process(ProcessCommand("curl"));
   ASSERT_FALSE(child.has_value());
@@ -417,7 +418,6 @@ TEST_F(WaitTest, ReturnsTheExitCodeWithAllItsBits) {
     EXPECT_EQ(*exit_code, code);
     close_child(std::move(child));
   }
-  EXPECT_EQ(static_cast<std::int32_t>(0xC0000005u), -1073741819);
 }
 
 TEST_F(WaitTest, WaitsWithoutATimeLimitThenReadsTheCode) {

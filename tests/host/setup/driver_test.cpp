@@ -84,7 +84,7 @@ class DriverTest : public SeamTest {
   }
 
   std::u16string curl_command_line(std::u16string_view output_path) const {
-    return u"\"curl\" -L --progress-bar --retry 3 --retry-delay 2 -o " + std::u16string(output_path) + u" " +
+    return u"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o " + std::u16string(output_path) + u" " +
            fake::u16(kAddress);
   }
 
@@ -136,7 +136,7 @@ TEST_F(DriverTest, SuccessClosesTheDownloadToolButNotTheInstaller) {
   EXPECT_EQ(w().locks_held, 0);
 }
 
-TEST_F(DriverTest, DownloadArgumentsAreNineInOrder) {
+TEST_F(DriverTest, DownloadArgumentsAreTenInOrder) {
   curl_exits(0, true);
   run();
   ASSERT_FALSE(w().created.empty());
@@ -149,7 +149,7 @@ TEST_F(DriverTest, DownloadArgumentsAreNineInOrder) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
+  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
                                  fake::utf8(kInstaller), kAddress));
 }
 
@@ -248,12 +248,40 @@ TEST_F(DriverTest, TemporaryFolderThatCannotBeHadIsAnInternalFailure) {
   EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
 }
 
-TEST_F(DriverTest, EmptyTemporaryFolderLeavesABareFileName) {
+// With no temporary folder curl writes the bare name into the current
+// folder, and the installer is started from there: never found by a search,
+// which would skip the current folder and could start a stale or planted
+// copy of that name beside the program or in the system folder.
+TEST_F(DriverTest, EmptyTemporaryFolderStartsTheInstallerFromTheCurrentFolder) {
+  w().temp_path = u"";
+  const std::u16string downloaded = u"C:\\work\\vant_installer_latest.exe";
+  fake::Program curl;
+  curl.on_start = [&](const fake::CreateProcessCall&) { fake::world().add_file(downloaded); };
+  w().programs[kCurl] = curl;
+  w().add_file(u"C:\\Program Files\\VANT\\vant_installer_latest.exe");
+  w().add_file(u"C:\\Windows\\system32\\vant_installer_latest.exe");
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.err, "");
+  ASSERT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_EQ(w().created[1].application, downloaded);
+  EXPECT_EQ(w().created[1].command_line, u"\".\\vant_installer_latest.exe\"");
+  for (const std::string& call : w().calls) {
+    EXPECT_FALSE(call.starts_with("GetFileAttributesW(") && call.find("vant_installer") != std::string::npos)
+        << call;
+  }
+}
+
+TEST_F(DriverTest, EmptyTemporaryFolderShowsTheBareNameWhenTheStartFails) {
   w().temp_path = u"";
   curl_exits(0, false);
+  w().add_file(u"C:\\Program Files\\VANT\\vant_installer_latest.exe");
   const Outcome outcome = run();
-  ASSERT_FALSE(w().created.empty());
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_EQ(outcome.exit_code, 1u);
+  ASSERT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(w().created[1].application, u"C:\\work\\vant_installer_latest.exe");
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：vant_installer_latest.exe\n"));
 }
 
@@ -315,6 +343,30 @@ INSTANTIATE_TEST_SUITE_P(
                     w.std_input = win::NULL_HANDLE;
                   }}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Standard input that keeps sending bytes without a line feed: the prompt
+// consumes it all without holding it, then ends at end of input.
+TEST_F(DriverTest, FloodWithoutALineFeedAtThePromptEndsWithExitCode1) {
+  w().remove_path(kCurl);
+  streams_.input->flood = std::uint64_t{64} << 20;
+  streams_.input->readable = "tail without a line feed";
+  const Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.out, kBanner + kPrompt);
+  EXPECT_EQ(streams_.input->flood, 0u);
+  EXPECT_EQ(streams_.input->readable, "");
+}
+
+// The prompt ends at the first line feed and reads no further.
+TEST_F(DriverTest, PromptEndsAtTheFirstLineFeed) {
+  w().remove_path(kCurl);
+  streams_.input->flood = 10'000;
+  streams_.input->readable = "\nnever read";
+  streams_.input->max_read = 1;  // one byte per read: nothing is read ahead
+  const Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(streams_.input->readable, "never read");
+}
 
 TEST_F(DriverTest, NoStandardHandlesAtAllStillEndsWithTheDriversCodes) {
   w().std_input = win::NULL_HANDLE;

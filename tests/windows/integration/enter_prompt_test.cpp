@@ -1,6 +1,10 @@
 // The Enter prompt after a failure (here: no curl anywhere) ends at the
 // first line of input or at end of input, whatever standard input is, and
 // the exit code is 1 either way. A hang would run into the launch timeout.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "expected_output.h"
@@ -51,6 +55,41 @@ INSTANTIATE_TEST_SUITE_P(Inputs, EnterPrompt,
                                            PromptCase{"CrLfInOpenPipe", Input::CrLfInOpenPipe},
                                            PromptCase{"NotUtf8InOpenPipe", Input::NotUtf8InOpenPipe}),
                          CaseName());
+
+// A file of this many zero bytes, made sparse: it costs no disk.
+std::wstring sparse_file(const std::wstring& path, LONGLONG size) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << GetLastError();
+  CloseHandle(file);
+  return path;
+}
+
+using FloodAtThePrompt = SetupRun;
+
+// Standard input that never sends a line feed: 1 GiB of zero bytes. The
+// prompt reads through all of it, keeping none, and still exits with 1. A
+// reader that kept the line would need a gigabyte, which a 32-bit process
+// cannot even allocate; this one stays at its one buffer.
+TEST_F(FloodAtThePrompt, GigabyteWithoutALineFeedEndsWithExitCode1InBoundedMemory) {
+  remove_curl_beside_program();
+  std_in_ = StdStream::file(sparse_file(scratch_ + L"flood.bin", LONGLONG{1} << 30));
+  sample_memory_ = true;
+  timeout_ms_ = 100000;
+  const RunResult result = run();
+
+  EXPECT_EQ(result.launch.exit_code, 1u);
+  EXPECT_EQ(result.err, expected::cannot_run_tool("program not found"));
+  EXPECT_EQ(result.out, expected::kBanner + expected::kPressEnter);
+  ASSERT_GT(result.launch.memory_samples, 0);
+  EXPECT_LT(result.launch.most_private_bytes, std::uint64_t{16} << 20);
+  EXPECT_LT(result.launch.peak_private_bytes, std::uint64_t{16} << 20);
+  std::printf("flood: %.0f ms, %d samples, most %llu, peak %llu private bytes\n", result.launch.elapsed_ms,
+              result.launch.memory_samples, static_cast<unsigned long long>(result.launch.most_private_bytes),
+              static_cast<unsigned long long>(result.launch.peak_private_bytes));
+}
 
 }  // namespace
 }  // namespace vant_test

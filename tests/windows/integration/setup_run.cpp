@@ -115,6 +115,7 @@ RunResult SetupRun::run() {
   request.std_err = std_err_;
   request.current_folder = current_folder_;
   request.timeout_ms = timeout_ms_;
+  request.sample_memory = sample_memory_;
 
   RunResult result;
   result.launch = launch(request);

@@ -71,6 +71,7 @@ class SetupRun : public ::testing::Test {
   StdStream std_err_;
   std::wstring current_folder_;
   DWORD timeout_ms_ = 30000;
+  bool sample_memory_ = false;  // watch the run's private bytes
 };
 
 // Names the cases of a table after their "name" field.

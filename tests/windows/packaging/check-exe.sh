@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Static checks of the shipped exe, read from the file alone (no Wine), so
 # they hold for the 32-bit exe on any machine:
-#   check-exe.sh EXE OBJDUMP WINDRES ARCH EXECUTION_LEVEL FORBIDDEN_PATH...
-# ARCH is x64 or x86. FORBIDDEN_PATH are folders (source, build) whose names
-# must not appear in the exe: a reproducible build contains none.
+#   check-exe.sh EXE OBJDUMP WINDRES ARCH EXECUTION_LEVEL SIGNER_CHECK FORBIDDEN_PATH...
+# ARCH is x64 or x86. SIGNER_CHECK is "signer" for an exe built with an
+# installer signer (it must then import wintrust.dll and crypt32.dll) and
+# "no-signer" otherwise (it must not). FORBIDDEN_PATH are folders (source,
+# build) whose names must not appear in the exe: a reproducible build
+# contains none.
 set -euo pipefail
 # objdump shows the link time in the local time zone.
 export TZ=UTC
 
-exe=$1 objdump=$2 windres=$3 arch=$4 level=$5
-shift 5
+exe=$1 objdump=$2 windres=$3 arch=$4 level=$5 signer_check=$6
+shift 6
 
 failures=0
 fail() {
@@ -27,14 +30,24 @@ case $arch in
 esac
 "$objdump" -f "$exe" | grep -q "file format $expected_format" || fail "not a $expected_format file"
 
-# Only DLLs that every Windows has, and nothing of a threads library.
+# Only DLLs that every Windows has, and nothing of a threads library; the
+# signer check's two only when it is built in.
 dlls=$(grep "DLL Name:" <<<"$headers" | awk '{print $3}' | sort | tr '\n' ' ')
 echo "imports: $dlls"
+case $signer_check in
+  signer) signer_dlls=(crypt32.dll wintrust.dll) ;;
+  no-signer) signer_dlls=() ;;
+  *) echo "unknown SIGNER_CHECK $signer_check"; exit 2 ;;
+esac
 for dll in $dlls; do
   case ${dll,,} in
     kernel32.dll | ntdll.dll | msvcrt.dll) ;;
+    crypt32.dll | wintrust.dll) [[ $signer_check == signer ]] || fail "imports $dll" ;;
     *) fail "imports $dll" ;;
   esac
+done
+for dll in "${signer_dlls[@]}"; do
+  [[ " ${dlls,,} " == *" $dll "* ]] || fail "does not import $dll"
 done
 
 # A console program, with the platform's protections on, and no link time.

@@ -1,5 +1,8 @@
 #include "support/launch.h"
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
@@ -118,6 +121,21 @@ std::wstring environment_block(const LaunchRequest& request) {
   return block;
 }
 
+// Samples the child's private bytes until it ends or the time is up.
+void watch_memory(HANDLE child, DWORD timeout_ms, LaunchResult& result) {
+  const ULONGLONG until = GetTickCount64() + timeout_ms;
+  for (;;) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (K32GetProcessMemoryInfo(child, &counters, sizeof counters)) {
+      ++result.memory_samples;
+      result.most_private_bytes = std::max<std::uint64_t>(result.most_private_bytes, counters.PagefileUsage);
+      result.peak_private_bytes = std::max<std::uint64_t>(result.peak_private_bytes, counters.PeakPagefileUsage);
+    }
+    if (WaitForSingleObject(child, 10) != WAIT_TIMEOUT || GetTickCount64() >= until) return;
+  }
+}
+
 }  // namespace
 
 std::wstring quote_argument(std::wstring_view argument) {
@@ -209,6 +227,7 @@ LaunchResult launch(const LaunchRequest& request) {
   child_err.reset();
   if (request.std_in.kind == StdStream::Kind::Pipe && !request.std_in.keep_open) in_writer.reset();
 
+  if (request.sample_memory) watch_memory(child.get(), request.timeout_ms, result);
   if (WaitForSingleObject(child.get(), request.timeout_ms) != WAIT_OBJECT_0) {
     result.timed_out = true;
     TerminateProcess(child.get(), 0xDEAD0001);

@@ -40,6 +40,7 @@ struct LaunchRequest {
   std::wstring current_folder;            // empty: this process's
   DWORD timeout_ms = 60000;               // then the child is ended (a hang)
   std::optional<UINT> console_output_cp;  // set on the shared console first
+  bool sample_memory = false;             // watch the child's private bytes while it runs
 };
 
 struct LaunchResult {
@@ -55,6 +56,11 @@ struct LaunchResult {
   std::uint64_t exit_ticks = 0;      // the child's, from GetProcessTimes
   std::uint64_t waited_ticks = 0;    // when the wait returned
   double elapsed_ms = 0;
+  // With sample_memory: the most private bytes the child was seen to hold
+  // (PagefileUsage, sampled every 10 ms) and its own peak as last read.
+  std::uint64_t most_private_bytes = 0;
+  std::uint64_t peak_private_bytes = 0;
+  int memory_samples = 0;
 };
 
 LaunchResult launch(const LaunchRequest& request);

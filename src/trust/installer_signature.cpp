@@ -1,0 +1,198 @@
+#include "trust/installer_signature.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "paths/fill_text_buffer.h"
+#include "paths/path_text.h"
+#include "platform/win_api.h"
+
+namespace vant {
+namespace {
+
+// One WinVerifyTrust verification of a file and the state it leaves, which
+// holds the signer's data (and the file) until it is closed. Closed in the
+// destructor whatever the outcome; neither copied nor moved, because the
+// request points into the object itself.
+class VerifyState {
+ public:
+  explicit VerifyState(const std::u16string& path) {
+    file_.cbStruct = sizeof file_;
+    file_.pcwszFilePath = path.c_str();
+    data_.cbStruct = sizeof data_;
+    data_.dwUIChoice = win::WTD_UI_NONE;
+    data_.fdwRevocationChecks = win::WTD_REVOKE_NONE;
+    data_.dwUnionChoice = win::WTD_CHOICE_FILE;
+    data_.pFile = &file_;
+    // WTD_REVOKE_NONE alone still lets the generic verify action check
+    // revocation; the bootstrapper never goes to the network for it.
+    data_.dwProvFlags = win::WTD_REVOCATION_CHECK_NONE | win::WTD_CACHE_ONLY_URL_RETRIEVAL;
+    data_.dwUIContext = win::WTD_UICONTEXT_EXECUTE;
+  }
+  VerifyState(const VerifyState&) = delete;
+  VerifyState& operator=(const VerifyState&) = delete;
+
+  ~VerifyState() {
+    if (!verified_) return;
+    data_.dwStateAction = win::WTD_STATEACTION_CLOSE;
+    (void)win::WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
+  }
+
+  // 0 when Windows accepts the signature, else its code (an HRESULT).
+  win::LONG verify() {
+    data_.dwStateAction = win::WTD_STATEACTION_VERIFY;
+    verified_ = true;
+    return win::WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
+  }
+
+  // The primary signer, while the state is open; null if Windows has none.
+  const win::CRYPT_PROVIDER_SGNR* signer() const {
+    win::CRYPT_PROVIDER_DATA* provider = win::WTHelperProvDataFromStateData(data_.hWVTStateData);
+    if (provider == nullptr) return nullptr;
+    return win::WTHelperGetProvSignerFromChain(provider, 0, 0, 0);
+  }
+
+ private:
+  win::GUID action_ = win::WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  win::WINTRUST_FILE_INFO file_{};
+  win::WINTRUST_DATA data_{};
+  bool verified_ = false;
+};
+
+struct ChainErrorCode {
+  win::DWORD bits;
+  win::LONG code;
+};
+
+// A chain error bit as the code Windows' chain policy reports for it; the
+// first row that matches wins, so the most telling reason comes first.
+constexpr ChainErrorCode kChainErrorCodes[] = {
+    {win::CERT_TRUST_IS_NOT_SIGNATURE_VALID, win::TRUST_E_CERT_SIGNATURE},
+    {win::CERT_TRUST_IS_PARTIAL_CHAIN | win::CERT_TRUST_IS_CYCLIC, win::CERT_E_CHAINING},
+    {win::CERT_TRUST_IS_UNTRUSTED_ROOT, win::CERT_E_UNTRUSTEDROOT},
+    {win::CERT_TRUST_IS_EXPLICIT_DISTRUST, win::TRUST_E_EXPLICIT_DISTRUST},
+    {win::CERT_TRUST_IS_NOT_VALID_FOR_USAGE, win::CERT_E_WRONG_USAGE},
+    {win::CERT_TRUST_IS_NOT_TIME_VALID, win::CERT_E_EXPIRED},
+    {win::CERT_TRUST_IS_REVOKED, win::CRYPT_E_REVOKED},
+    {win::CERT_TRUST_INVALID_BASIC_CONSTRAINTS, win::TRUST_E_BASIC_CONSTRAINTS},
+};
+
+win::LONG chain_error_code(win::DWORD error_status) {
+  for (const ChainErrorCode& row : kChainErrorCodes) {
+    if ((error_status & row.bits) != 0) return row.code;
+  }
+  return win::TRUST_E_SUBJECT_NOT_TRUSTED;
+}
+
+// The code of a call that just failed: its last error, read at once. A
+// failure that leaves no error must still refuse the file.
+win::LONG failed_call_code() {
+  const win::DWORD error = win::GetLastError();
+  return error != 0 ? static_cast<win::LONG>(error) : win::TRUST_E_SUBJECT_NOT_TRUSTED;
+}
+
+// The Authenticode chain policy's verdict on the chain: 0 or a code.
+win::LONG chain_policy_code(const win::CERT_CHAIN_CONTEXT* chain) {
+  win::CERT_CHAIN_POLICY_PARA para{sizeof(win::CERT_CHAIN_POLICY_PARA), 0, nullptr};
+  win::CERT_CHAIN_POLICY_STATUS status{sizeof(win::CERT_CHAIN_POLICY_STATUS), 0, 0, 0, nullptr};
+  if (!win::CertVerifyCertificateChainPolicy(win::CERT_CHAIN_POLICY_AUTHENTICODE, chain, &para, &status)) {
+    return failed_call_code();
+  }
+  return static_cast<win::LONG>(status.dwError);
+}
+
+// 0 if the certificate's enhanced key usage allows code signing, else a
+// code. A certificate without any usage restriction allows every use;
+// Windows tells that apart from "no use at all" only by the last error.
+win::LONG code_signing_usage_code(const win::CERT_CONTEXT* certificate) {
+  win::DWORD size = 0;
+  if (!win::CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return failed_call_code();
+  // The answer holds pointers into itself: give it pointer alignment.
+  const auto storage = std::make_unique<void*[]>(size / sizeof(void*) + 1);
+  auto* usage = reinterpret_cast<win::CERT_ENHKEY_USAGE*>(storage.get());
+  win::SetLastError(0);
+  if (!win::CertGetEnhancedKeyUsage(certificate, 0, usage, &size)) return failed_call_code();
+  if (usage->cUsageIdentifier == 0 && win::GetLastError() == win::CRYPT_E_NOT_FOUND) return 0;
+  for (win::DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+    const char* identifier = usage->rgpszUsageIdentifier[i];
+    if (identifier != nullptr && std::string_view(identifier) == win::szOID_PKIX_KP_CODE_SIGNING) return 0;
+  }
+  return win::CERT_E_WRONG_USAGE;
+}
+
+bool every_certificate_valid_now(const win::CERT_CHAIN_CONTEXT& chain) {
+  for (win::DWORD c = 0; c < chain.cChain; ++c) {
+    const win::CERT_SIMPLE_CHAIN& simple = *chain.rgpChain[c];
+    for (win::DWORD e = 0; e < simple.cElement; ++e) {
+      const win::CERT_CONTEXT* certificate = simple.rgpElement[e]->pCertContext;
+      if (win::CertVerifyTimeValidity(nullptr, certificate->pCertInfo) != 0) return false;
+    }
+  }
+  return true;
+}
+
+// 0 if Windows accepts the signature and the signer's chain passes the
+// repeated checks, else the code of the first step that refused it. The
+// leaf certificate comes back through `leaf`, valid while `state` is open.
+win::LONG refusal_code(VerifyState& state, const win::CERT_CONTEXT*& leaf) {
+  if (const win::LONG verdict = state.verify(); verdict != 0) return verdict;
+
+  // Windows accepted a signature, so it has a signer with a chain; if it
+  // ever does not, there is no signature to trust.
+  const win::CRYPT_PROVIDER_SGNR* signer = state.signer();
+  if (signer == nullptr || signer->pChainContext == nullptr) return win::TRUST_E_NOSIGNATURE;
+  const win::CERT_CHAIN_CONTEXT& chain = *signer->pChainContext;
+  if (chain.cChain == 0 || chain.rgpChain[0]->cElement == 0) return win::TRUST_E_NOSIGNATURE;
+  leaf = chain.rgpChain[0]->rgpElement[0]->pCertContext;
+  if (leaf == nullptr) return win::TRUST_E_NOSIGNATURE;
+
+  if (chain.TrustStatus.dwErrorStatus != 0) return chain_error_code(chain.TrustStatus.dwErrorStatus);
+  if (const win::LONG policy = chain_policy_code(&chain); policy != 0) return policy;
+  if (const win::LONG usage = code_signing_usage_code(leaf); usage != 0) return usage;
+  // With a timestamp Windows judged the chain at the signing time, which
+  // is the point of one; without, an expired certificate is not trusted.
+  if (signer->csCounterSigners == 0 && !every_certificate_valid_now(chain)) return win::CERT_E_EXPIRED;
+  return 0;
+}
+
+}  // namespace
+
+std::expected<void, SystemError> SignatureCheck::check(const std::u16string& path) {
+  VerifyState state(path);
+  const win::CERT_CONTEXT* leaf = nullptr;
+  if (const win::LONG code = refusal_code(state, leaf); code != 0) {
+    return std::unexpected(SystemError::from_code(code));
+  }
+
+  // The leaf's simple display name: exactly the units Windows gives (an
+  // embedded NUL included), compared unit for unit. CertGetNameStringW
+  // counts the terminating NUL and cuts a name that does not fit, so a
+  // full buffer is told apart from a cut name by asking for the size.
+  const auto same_name = fill_text_buffer(
+      [leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
+        const win::DWORD written =
+            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
+        if (written < size) return written == 0 ? 0 : written - 1;
+        const win::DWORD needed =
+            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+        return needed > size ? needed : size - 1;
+      },
+      [this](std::span<const char16_t> name) {
+        if (std::u16string_view(name.data(), name.size()) == expected_.units) return true;
+        // Shown as text: units that are not valid UTF-16 become U+FFFD.
+        mismatch_.clear();
+        mismatch_.append("signed by \"")
+            .append(path_display_text(path_from_wide(name)))
+            .append("\", expected \"")
+            .append(expected_.text)
+            .append("\"");
+        return false;
+      });
+  if (!same_name) return std::unexpected(same_name.error());
+  if (*same_name) return {};
+  return std::unexpected(SystemError::fixed_view(SystemErrorKind::PermissionDenied, mismatch_));
+}
+
+}  // namespace vant

@@ -1,0 +1,57 @@
+// Whether a downloaded file may be started: it must carry a valid
+// Authenticode signature whose certificate chain Windows trusts for code
+// signing, made by the one signer the program was built for.
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "platform/system_error.h"
+
+namespace vant {
+
+// A signer's name as its certificate gives it (the simple display name,
+// usually the subject's common name), in both forms of the same text:
+// UTF-16 for the comparison, UTF-8 for messages.
+struct SignerName {
+  std::u16string_view units;
+  std::string_view text;
+};
+
+// Checks files against one expected signer. It owns the text of the
+// wrong-signer error it may return, so that error is valid while the check
+// lives; keep the check as long as the error is used.
+class SignatureCheck {
+ public:
+  explicit SignatureCheck(SignerName expected) : expected_(expected) {}
+  SignatureCheck(const SignatureCheck&) = delete;
+  SignatureCheck& operator=(const SignatureCheck&) = delete;
+
+  // Passes only if all of these hold for the file at `path` (a platform
+  // path, as CreateProcessW would get it):
+  // - WinVerifyTrust (generic verify, no UI, no revocation check, no
+  //   network) accepts it;
+  // - the signer's chain has no error bit, passes the Authenticode chain
+  //   policy, its leaf allows code signing and, when the signature has no
+  //   timestamp, every certificate of the chain is valid now. Windows' own
+  //   policy already checks these; some WinVerifyTrust implementations skip
+  //   steps for SHA-256 chains, so they are repeated here;
+  // - the leaf's simple display name equals the expected name unit for unit.
+  // The verify state is closed again before this returns, whatever the
+  // outcome. Errors: the Windows code of the step that refused the file
+  // (WinVerifyTrust's own answer, the chain's error bit as the code Windows'
+  // policy gives it, the policy's code, CERT_E_WRONG_USAGE, CERT_E_EXPIRED,
+  // a failed call's last error; TRUST_E_SUBJECT_NOT_TRUSTED where there is
+  // no more telling code); for another signer a PermissionDenied message:
+  //   signed by "Other Ltd", expected "VANT 软件有限公司"
+  // (PermissionDenied, not InvalidData: the file and its signature are
+  // intact and valid; it is the signer who is not allowed).
+  std::expected<void, SystemError> check(const std::u16string& path);
+
+ private:
+  SignerName expected_;
+  std::string mismatch_;
+};
+
+}  // namespace vant

@@ -1,0 +1,270 @@
+// The fake's Authenticode functions and DeleteFileW. WinVerifyTrust's verify
+// step looks the file up in `signatures` and opens a state that owns a
+// signer, a chain context and certificate contexts laid out as the seam's
+// structures; the close step frees it all, so a read after the close is a
+// use after free that the sanitizer build catches.
+#include <algorithm>
+#include <cstring>
+
+#include "fake_windows.h"
+
+// The seam keeps these opaque; here they lead back to the model.
+struct win::CERT_INFO {
+  const fake::Certificate* certificate;
+};
+struct win::CRYPT_PROVIDER_DATA {
+  fake::TrustState* state;
+};
+
+namespace fake {
+
+struct TrustState {
+  FileSignature signature;
+  win::CRYPT_PROVIDER_DATA provider{};
+  win::CRYPT_PROVIDER_SGNR signer{};
+  win::CRYPT_PROVIDER_SGNR counter_signer{};
+  win::CERT_CHAIN_CONTEXT chain{};
+  win::CERT_SIMPLE_CHAIN simple{};
+  win::CERT_SIMPLE_CHAIN* simple_list[1] = {};
+  std::vector<win::CERT_INFO> infos;
+  std::vector<win::CERT_CONTEXT> contexts;
+  std::vector<win::CERT_CHAIN_ELEMENT> elements;
+  std::vector<win::CERT_CHAIN_ELEMENT*> element_list;
+
+  explicit TrustState(FileSignature file_signature) : signature(std::move(file_signature)) {
+    provider.state = this;
+    const std::size_t n = signature.chain.size();
+    infos.resize(n);
+    contexts.resize(n);
+    elements.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      infos[i].certificate = &signature.chain[i];
+      contexts[i] = win::CERT_CONTEXT{1, nullptr, 0, &infos[i]};
+      elements[i] = win::CERT_CHAIN_ELEMENT{sizeof(win::CERT_CHAIN_ELEMENT), &contexts[i], {0, 0}};
+      element_list.push_back(&elements[i]);
+    }
+    simple = win::CERT_SIMPLE_CHAIN{sizeof(win::CERT_SIMPLE_CHAIN), {signature.chain_error_status, 0},
+                                    static_cast<DWORD>(n), element_list.data()};
+    simple_list[0] = &simple;
+    chain = win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, 1,
+                                    simple_list};
+    signer.cbStruct = sizeof signer;
+    signer.csCertChain = static_cast<DWORD>(n);
+    signer.csCounterSigners = signature.timestamped ? 1 : 0;
+    signer.pasCounterSigners = signature.timestamped ? &counter_signer : nullptr;
+    signer.pChainContext = n == 0 ? nullptr : &chain;
+  }
+};
+
+FileSignature signed_by(std::u16string_view name) {
+  FileSignature signature;
+  signature.chain.push_back(Certificate{.name = std::u16string(name)});
+  signature.chain.push_back(Certificate{.name = u"VANT Test Code Signing CA", .usages = {}, .any_usage = true});
+  signature.chain.push_back(Certificate{.name = u"VANT Test Root", .usages = {}, .any_usage = true});
+  return signature;
+}
+
+namespace {
+
+void log(std::string entry) { world().calls.push_back(std::move(entry)); }
+
+bool same_guid(const win::GUID& a, const win::GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
+}
+
+TrustState* state_of_chain(const win::CERT_CHAIN_CONTEXT* chain) {
+  for (auto& [value, state] : world().trust_states) {
+    if (&state->chain == chain) return state.get();
+  }
+  return nullptr;
+}
+
+const Certificate* certificate_of(const win::CERT_CONTEXT* context) {
+  for (auto& [value, state] : world().trust_states) {
+    for (const win::CERT_CONTEXT& open : state->contexts) {
+      if (&open == context) return open.pCertInfo->certificate;
+    }
+  }
+  return nullptr;
+}
+
+constexpr win::LONG kFileNotFoundResult = static_cast<win::LONG>(0x80070002);  // HRESULT of error 2
+constexpr win::LONG kProviderUnknown = static_cast<win::LONG>(0x800B0001);    // TRUST_E_PROVIDER_UNKNOWN
+constexpr win::DWORD kInvalidArgument = 0x80070057;                            // E_INVALIDARG
+
+}  // namespace
+}  // namespace fake
+
+namespace win {
+
+using fake::world;
+
+LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
+  auto& w = world();
+  fake::TrustCall call;
+  call.generic_verify_v2 = fake::same_guid(*pgActionID, WINTRUST_ACTION_GENERIC_VERIFY_V2);
+  call.window_null = hwnd == NULL_WINDOW;
+  call.data_size = pWVTData->cbStruct;
+  call.ui_choice = pWVTData->dwUIChoice;
+  call.revocation_checks = pWVTData->fdwRevocationChecks;
+  call.union_choice = pWVTData->dwUnionChoice;
+  call.state_action = pWVTData->dwStateAction;
+  call.provider_flags = pWVTData->dwProvFlags;
+  call.ui_context = pWVTData->dwUIContext;
+  call.state = pWVTData->hWVTStateData;
+  call.other_fields_null = pWVTData->pPolicyCallbackData == nullptr && pWVTData->pSIPClientData == nullptr &&
+                           pWVTData->pwszURLReference == nullptr;
+  if (pWVTData->pFile != nullptr) {
+    call.file_info_size = pWVTData->pFile->cbStruct;
+    call.path = pWVTData->pFile->pcwszFilePath ? pWVTData->pFile->pcwszFilePath : u"";
+    call.file_handle_null = pWVTData->pFile->hFile == NULL_HANDLE;
+    call.other_fields_null = call.other_fields_null && pWVTData->pFile->pgKnownSubject == nullptr;
+  }
+  w.trust_calls.push_back(call);
+
+  if (pWVTData->dwStateAction == WTD_STATEACTION_CLOSE) {
+    fake::log("WinVerifyTrust(close)");
+    const auto it = w.trust_states.find(static_cast<std::uintptr_t>(pWVTData->hWVTStateData));
+    if (it == w.trust_states.end()) return static_cast<LONG>(fake::kInvalidArgument);
+    w.trust_states.erase(it);
+    pWVTData->hWVTStateData = NULL_HANDLE;
+    return 0;
+  }
+  fake::log("WinVerifyTrust(verify:" + fake::utf8(call.path) + ")");
+  if (!call.generic_verify_v2) return fake::kProviderUnknown;
+  if (pWVTData->dwStateAction != WTD_STATEACTION_VERIFY || pWVTData->dwUnionChoice != WTD_CHOICE_FILE ||
+      pWVTData->pFile == nullptr) {
+    return static_cast<LONG>(fake::kInvalidArgument);
+  }
+  if (!w.exists(call.path)) return fake::kFileNotFoundResult;
+  const auto found = w.signatures.find(call.path);
+  fake::FileSignature signature = found != w.signatures.end() ? found->second
+                                                             : fake::FileSignature{.verdict = TRUST_E_NOSIGNATURE};
+  // Windows keeps a state for a refused file too; it must be closed alike.
+  const std::uintptr_t value = w.next_trust_state;
+  w.next_trust_state += 8;
+  const LONG verdict = signature.verdict;
+  w.trust_states[value] = std::make_shared<fake::TrustState>(std::move(signature));
+  pWVTData->hWVTStateData = static_cast<HANDLE>(value);
+  w.trust_calls.back().state_out = pWVTData->hWVTStateData;
+  return verdict;
+}
+
+CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) {
+  auto& w = world();
+  fake::log("WTHelperProvDataFromStateData");
+  const auto it = w.trust_states.find(static_cast<std::uintptr_t>(hStateData));
+  return it == w.trust_states.end() ? nullptr : &it->second->provider;
+}
+
+CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                    BOOL fCounterSigner, DWORD idxCounterSigner) {
+  fake::log("WTHelperGetProvSignerFromChain");
+  if (pProvData == nullptr || idxSigner != 0 || fCounterSigner != 0 || idxCounterSigner != 0) return nullptr;
+  fake::TrustState& state = *pProvData->state;
+  return state.signature.no_signer ? nullptr : &state.signer;
+}
+
+BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+  auto& w = world();
+  fake::log("CertVerifyCertificateChainPolicy");
+  w.policy_calls.push_back({pszPolicyOID, pPolicyPara->cbSize, pPolicyPara->dwFlags,
+                            pPolicyPara->pvExtraPolicyPara == nullptr, pPolicyStatus->cbSize});
+  fake::TrustState* state = fake::state_of_chain(pChainContext);
+  if (state == nullptr || pszPolicyOID != CERT_CHAIN_POLICY_AUTHENTICODE) {
+    w.last_error() = fake::kInvalidArgument;
+    return 0;
+  }
+  if (state->signature.policy_call_error) {
+    w.last_error() = *state->signature.policy_call_error;
+    return 0;
+  }
+  pPolicyStatus->dwError = state->signature.policy_error;
+  return 1;
+}
+
+BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CERT_ENHKEY_USAGE* pUsage,
+                             DWORD* pcbUsage) {
+  auto& w = world();
+  fake::log("CertGetEnhancedKeyUsage");
+  const fake::Certificate* certificate = fake::certificate_of(pCertContext);
+  if (certificate == nullptr || dwFlags != 0) {
+    w.last_error() = fake::kInvalidArgument;
+    return 0;
+  }
+  if (certificate->usage_error) {
+    w.last_error() = *certificate->usage_error;
+    return 0;
+  }
+  // Laid out as Windows does: the header, the pointer array, the texts.
+  const std::vector<std::string> none;
+  const std::vector<std::string>& usages = certificate->any_usage ? none : certificate->usages;
+  DWORD size = sizeof(CERT_ENHKEY_USAGE) + static_cast<DWORD>(usages.size() * sizeof(char*));
+  for (const std::string& usage : usages) size += static_cast<DWORD>(usage.size() + 1);
+  if (certificate->any_usage) w.last_error() = CRYPT_E_NOT_FOUND;
+  if (pUsage == nullptr) {
+    *pcbUsage = size;
+    return 1;
+  }
+  if (*pcbUsage < size) {
+    *pcbUsage = size;
+    w.last_error() = ERROR_MORE_DATA;
+    return 0;
+  }
+  auto* bytes = reinterpret_cast<char*>(pUsage);
+  auto** pointers = reinterpret_cast<char**>(bytes + sizeof(CERT_ENHKEY_USAGE));
+  char* text = reinterpret_cast<char*>(pointers + usages.size());
+  pUsage->cUsageIdentifier = static_cast<DWORD>(usages.size());
+  pUsage->rgpszUsageIdentifier = usages.empty() ? nullptr : pointers;
+  for (std::size_t i = 0; i < usages.size(); ++i) {
+    pointers[i] = text;
+    std::memcpy(text, usages[i].c_str(), usages[i].size() + 1);
+    text += usages[i].size() + 1;
+  }
+  *pcbUsage = size;
+  return 1;
+}
+
+LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo) {
+  fake::log("CertVerifyTimeValidity");
+  world().time_checks_now.push_back(pTimeToVerify == nullptr);
+  return pCertInfo->certificate->time_validity;
+}
+
+DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags, void* pvTypePara,
+                         char16_t* pszNameString, DWORD cchNameString) {
+  fake::log("CertGetNameStringW(" + std::to_string(cchNameString) + ")");
+  const fake::Certificate* certificate = fake::certificate_of(pCertContext);
+  // Windows answers an empty text (just the NUL) for what it cannot name.
+  std::u16string name;
+  if (certificate != nullptr && dwType == CERT_NAME_SIMPLE_DISPLAY_TYPE && dwFlags == 0 && pvTypePara == nullptr) {
+    name = certificate->name;
+  }
+  if (pszNameString == nullptr || cchNameString == 0) return static_cast<DWORD>(name.size() + 1);
+  const std::size_t units = std::min<std::size_t>(name.size(), cchNameString - 1);
+  std::copy_n(name.begin(), units, pszNameString);
+  pszNameString[units] = 0;
+  return static_cast<DWORD>(units + 1);
+}
+
+BOOL DeleteFileW(const char16_t* lpFileName) {
+  auto& w = world();
+  const std::u16string path = lpFileName;
+  fake::log("DeleteFileW(" + fake::utf8(path) + ")");
+  w.delete_requests.push_back(path);
+  if (const auto it = w.delete_errors.find(path); it != w.delete_errors.end()) {
+    w.last_error() = it->second;
+    return 0;
+  }
+  if (!w.exists(path)) {
+    w.last_error() = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  w.remove_path(path);
+  return 1;
+}
+
+}  // namespace win

@@ -1,0 +1,195 @@
+// The whole sequence with a driver built with an installer signer (this
+// program's VANT_INSTALLER_SIGNER, a Chinese name): the downloaded file is
+// checked after the download messages and before the start; only a file
+// signed by that signer is started, any other is deleted and reported.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "fake_windows.h"
+#include "support/driver_run.h"
+
+#ifndef VANT_INSTALLER_SIGNER
+#error "these tests run the driver built with an installer signer"
+#endif
+
+namespace vant {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::DriverRun;
+using testing::kRunBanner;
+using testing::kRunInstaller;
+using testing::kRunLaunching;
+using testing::kRunPrompt;
+
+const std::u16string kSigner = u"" VANT_INSTALLER_SIGNER;
+const std::string kRefused = "安装包签名校验失败：";
+const std::string kNotStarted = "为安全起见，安装程序未启动。\n";
+const std::string kCheckNetwork = "请检查网络连接后重试，或联系客服获取安装包。\n";
+
+class SignerDriver : public DriverRun {
+ protected:
+  void SetUp() override {
+    DriverRun::SetUp();
+    static_assert(sizeof(VANT_INSTALLER_SIGNER) > 1);
+    streams_.input->readable = "\r\n";
+    curl_exits(0, true);
+  }
+
+  // The installer was not started, its file is gone, the verify state was
+  // closed, and the prompt read its line.
+  void expect_refused_and_deleted() {
+    EXPECT_EQ(w().created.size(), 1u) << "the installer was started";
+    EXPECT_FALSE(w().exists(kRunInstaller));
+    EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
+    EXPECT_TRUE(w().trust_states.empty());
+    EXPECT_TRUE(w().timer_sets.empty());
+    EXPECT_GE(w().count_calls("NtReadFile"), 1u);
+  }
+};
+
+TEST_F(SignerDriver, TheVendorsInstallerIsStartedAsWithoutTheCheck) {
+  w().signatures[kRunInstaller] = fake::signed_by(kSigner);
+  const testing::RunOutcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.out, kRunBanner + kRunLaunching);
+  EXPECT_EQ(outcome.err, "");
+  ASSERT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(w().created[1].application, kRunInstaller);
+  EXPECT_TRUE(w().exists(kRunInstaller));
+  EXPECT_TRUE(w().delete_requests.empty());
+  EXPECT_TRUE(w().trust_states.empty());
+  ASSERT_EQ(w().timer_sets.size(), 1u);
+
+  // The check comes after the four download lines (each line is one write)
+  // and before the installer's start.
+  const auto& calls = w().calls;
+  const auto verify = std::find_if(calls.begin(), calls.end(),
+                                   [](const std::string& call) { return call.starts_with("WinVerifyTrust(verify:"); });
+  ASSERT_NE(verify, calls.end());
+  EXPECT_EQ(*verify, "WinVerifyTrust(verify:" + fake::utf8(kRunInstaller) + ")");
+  EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+            11);
+  const auto start = std::find(calls.begin(), calls.end(), "CreateProcessW(" + fake::utf8(kRunInstaller) + ")");
+  EXPECT_LT(verify, start);
+}
+
+// One row: how the downloaded file is signed, and the text after V1.
+struct Refusal {
+  const char* name;
+  std::function<void(fake::FileSignature&)> arrange;
+  std::string reason;
+};
+
+class RefusedInstaller : public SignerDriver, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedInstaller, IsDeletedReportedAndNotStarted) {
+  fake::FileSignature signature = fake::signed_by(kSigner);
+  GetParam().arrange(signature);
+  w().signatures[kRunInstaller] = signature;
+  const testing::RunOutcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.out, kRunBanner + kRunLaunching + kRunPrompt);
+  EXPECT_EQ(outcome.err, kRefused + GetParam().reason + "\n" + kNotStarted + kCheckNetwork);
+  expect_refused_and_deleted();
+}
+
+// The fake's message table has none of these codes: the reason is the
+// lookup's fallback text with the code, as for any code Windows cannot name.
+std::string os_reason(std::int32_t code) {
+  const std::string number = std::to_string(code);
+  return "OS Error " + number + " (FormatMessageW() returned error 317) (os error " + number + ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedInstaller,
+    ::testing::Values(
+        Refusal{"Unsigned", [](fake::FileSignature& s) { s.verdict = win::TRUST_E_NOSIGNATURE; },
+                os_reason(-2146762496)},
+        Refusal{"BadDigest", [](fake::FileSignature& s) { s.verdict = win::TRUST_E_BAD_DIGEST; },
+                os_reason(-2146869232)},
+        Refusal{"UntrustedRoot",
+                [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT; },
+                os_reason(-2146762487)},
+        Refusal{"ChainErrorBit",
+                [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_PARTIAL_CHAIN; },
+                os_reason(-2146762486)},
+        Refusal{"PolicyError", [](fake::FileSignature& s) { s.policy_error = 0x800B0106; }, os_reason(-2146762490)},
+        Refusal{"NoCodeSigningUsage",
+                [](fake::FileSignature& s) { s.chain[0].usages = {"1.3.6.1.5.5.7.3.1"}; }, os_reason(-2146762480)},
+        Refusal{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { s.chain[0].time_validity = 1; },
+                os_reason(-2146762495)},
+        Refusal{"AccessDeniedByTheSystem", [](fake::FileSignature& s) { s.policy_call_error = 5; },
+                "Access is denied. (os error 5)"},
+        Refusal{"WrongSigner", [](fake::FileSignature& s) { s.chain[0].name = u"Other Vendor Ltd"; },
+                "signed by \"Other Vendor Ltd\", expected \"" VANT_INSTALLER_SIGNER "\""},
+        Refusal{"WrongChineseSigner", [](fake::FileSignature& s) { s.chain[0].name = u"另一家软件公司"; },
+                "signed by \"另一家软件公司\", expected \"" VANT_INSTALLER_SIGNER "\""}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(SignerDriver, AnExpiredLeafWithATimestampIsStarted) {
+  fake::FileSignature signature = fake::signed_by(kSigner);
+  signature.chain[0].time_validity = 1;
+  signature.timestamped = true;
+  w().signatures[kRunInstaller] = signature;
+  const testing::RunOutcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(w().created.size(), 2u);
+}
+
+TEST_F(SignerDriver, AFileThatCannotBeDeletedIsReportedAlike) {
+  w().delete_errors[kRunInstaller] = 32;  // in use by another process
+  const testing::RunOutcome outcome = run();  // unsigned
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.err, kRefused + os_reason(-2146762496) + "\n" + kNotStarted + kCheckNetwork);
+  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
+}
+
+TEST_F(SignerDriver, TheReasonIsWrittenPieceByPiece) {
+  fake::FileSignature signature = fake::signed_by(kSigner);
+  signature.policy_call_error = 5;
+  w().signatures[kRunInstaller] = signature;
+  run();
+  // Unbuffered: each literal part and each piece of the error text is its
+  // own write, in order; the file was deleted before anything was said.
+  EXPECT_THAT(streams_.error->writes, ElementsAre(kRefused, "Access is denied.", " (os error ", "5", ")", "\n",
+                                                  kNotStarted, kCheckNetwork));
+  const auto& calls = w().calls;
+  const auto deleted = std::find_if(calls.begin(), calls.end(),
+                                    [](const std::string& call) { return call.starts_with("DeleteFileW"); });
+  ASSERT_NE(deleted, calls.end());
+  EXPECT_EQ(std::count_if(calls.begin(), deleted, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+            11);
+}
+
+TEST_F(SignerDriver, NoDownloadedFileIsRefusedByTheCheck) {
+  // curl says 0 but wrote nothing: there is nothing to start or to run by hand.
+  curl_exits(0, false);
+  const testing::RunOutcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.err, kRefused + os_reason(-2147024894) + "\n" + kNotStarted + kCheckNetwork);
+  EXPECT_EQ(w().created.size(), 1u);
+}
+
+TEST_F(SignerDriver, OnAConsoleTheReasonIsShownInChinese) {
+  auto console = w().use_console(936).console;
+  fake::FileSignature signature = fake::signed_by(kSigner);
+  signature.chain[0].name = u"另一家软件公司";
+  w().signatures[kRunInstaller] = signature;
+  console->reads.push_back({u"\r\n"});
+  run();
+  EXPECT_THAT(fake::utf8(console->screen),
+              ::testing::HasSubstr("安装包签名校验失败：signed by \"另一家软件公司\", expected \"" VANT_INSTALLER_SIGNER
+                                   "\"\n为安全起见，安装程序未启动。\n"));
+}
+
+}  // namespace
+}  // namespace vant

@@ -1,0 +1,40 @@
+#include "support/driver_run.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/driver.h"
+
+namespace vant::testing {
+
+void DriverRun::SetUp() {
+  SeamTest::SetUp();
+  streams_ = w().use_byte_streams();
+  w().temp_path = kRunTemp;
+  w().add_file(kRunCurl);
+}
+
+void DriverRun::curl_exits(win::DWORD code, bool writes_installer) {
+  fake::Program curl;
+  curl.exit_code = code;
+  if (writes_installer) {
+    curl.on_start = [](const fake::CreateProcessCall&) { fake::world().add_file(kRunInstaller); };
+  }
+  w().programs[kRunCurl] = curl;
+}
+
+RunOutcome DriverRun::run() {
+  RunOutcome outcome;
+  try {
+    run_setup();
+    ADD_FAILURE() << "run_setup returned";
+  } catch (const fake::ProcessExited& end) {
+    outcome.exit_code = end.code;
+  } catch (const fake::FailedFast& end) {
+    outcome.fail_fast = end.code;
+  }
+  outcome.out = streams_.output->written;
+  outcome.err = streams_.error->written;
+  return outcome;
+}
+
+}  // namespace vant::testing

@@ -1,0 +1,256 @@
+// The signer check against the fake's model of Authenticode: which file
+// passes, the code each refusal carries, the wrong-signer message, exactly
+// what WinVerifyTrust is asked, and that its state is always closed.
+#include "trust/installer_signature.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "fake_windows.h"
+#include "support/seam_test.h"
+
+namespace vant {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::SeamTest;
+
+constexpr char16_t kFile[] = u"C:\\Temp\\vant_installer_latest.exe";
+constexpr SignerName kVendor{u"VANT 软件有限公司", "VANT 软件有限公司"};
+constexpr char kCodeSigning[] = "1.3.6.1.5.5.7.3.3";
+constexpr char kServerAuth[] = "1.3.6.1.5.5.7.3.1";
+
+class SignatureCheckTest : public SeamTest {
+ protected:
+  void SetUp() override {
+    SeamTest::SetUp();
+    w().add_file(kFile);
+  }
+
+  // The check, and what the fake saw of the verify state: exactly one
+  // verification and one close of that same state, nothing left open.
+  std::expected<void, SystemError> check(const SignerName& expected = kVendor) {
+    SignatureCheck signature_check(expected);
+    auto result = signature_check.check(kFile);
+    // The error may point into the check: copy its text while it lives.
+    if (!result) last_text_ = result.error().display_text();
+    EXPECT_TRUE(w().trust_states.empty()) << "a verify state was left open";
+    EXPECT_EQ(w().count_calls("WinVerifyTrust(close)"), 1u);
+    if (w().trust_calls.size() == 2) {
+      EXPECT_EQ(w().trust_calls[1].state, w().trust_calls[0].state_out);
+    }
+    return result;
+  }
+
+  std::string last_text_;
+};
+
+// One row: how the file is signed, and the code of the refusal (0: passes).
+struct Outcome {
+  const char* name;
+  std::function<void(fake::FileSignature&)> arrange;
+  std::uint32_t code;
+};
+
+class SignatureOutcome : public SignatureCheckTest, public ::testing::WithParamInterface<Outcome> {};
+
+TEST_P(SignatureOutcome, PassesOrCarriesTheCodeOfTheRefusal) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  GetParam().arrange(signature);
+  w().signatures[kFile] = signature;
+
+  const auto result = check();
+  if (GetParam().code == 0) {
+    EXPECT_TRUE(result.has_value()) << last_text_;
+  } else {
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), SystemError::from_code(static_cast<std::int32_t>(GetParam().code))) << last_text_;
+  }
+}
+
+void expire(fake::Certificate& certificate) { certificate.time_validity = 1; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SignatureOutcome,
+    ::testing::Values(
+        Outcome{"Good", [](fake::FileSignature&) {}, 0},
+        // WinVerifyTrust's own verdicts are passed on unchanged.
+        Outcome{"BadDigest", [](fake::FileSignature& s) { s.verdict = win::TRUST_E_BAD_DIGEST; }, 0x80096010},
+        Outcome{"UntrustedRootByWindows", [](fake::FileSignature& s) { s.verdict = win::CERT_E_UNTRUSTEDROOT; },
+                0x800B0109},
+        // Accepted by WinVerifyTrust, refused by the repeated checks.
+        Outcome{"ChainUntrustedRoot",
+                [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT; }, 0x800B0109},
+        Outcome{"ChainPartial",
+                [](fake::FileSignature& s) {
+                  s.chain_error_status = win::CERT_TRUST_IS_PARTIAL_CHAIN | win::CERT_TRUST_IS_UNTRUSTED_ROOT;
+                },
+                0x800B010A},
+        Outcome{"ChainBadSignature",
+                [](fake::FileSignature& s) {
+                  s.chain_error_status = win::CERT_TRUST_IS_NOT_SIGNATURE_VALID | win::CERT_TRUST_IS_PARTIAL_CHAIN;
+                },
+                0x80096004},
+        Outcome{"ChainNotTimeValid",
+                [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_NOT_TIME_VALID; }, 0x800B0101},
+        Outcome{"ChainWrongUsage",
+                [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_NOT_VALID_FOR_USAGE; },
+                0x800B0110},
+        Outcome{"ChainRevoked", [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_REVOKED; },
+                0x80092010},
+        Outcome{"ChainOtherBit", [](fake::FileSignature& s) { s.chain_error_status = 0x00000100; }, 0x800B0004},
+        Outcome{"PolicyError", [](fake::FileSignature& s) { s.policy_error = 0x800B0106; }, 0x800B0106},
+        Outcome{"PolicyCallFails", [](fake::FileSignature& s) { s.policy_call_error = 87; }, 87},
+        // A call that fails without saying why still refuses the file.
+        Outcome{"PolicyCallFailsWithoutAnError", [](fake::FileSignature& s) { s.policy_call_error = 0; },
+                0x800B0004},
+        Outcome{"LeafUsageFailsWithoutAnError", [](fake::FileSignature& s) { s.chain[0].usage_error = 0; },
+                0x800B0004},
+        Outcome{"LeafForServersOnly",
+                [](fake::FileSignature& s) { s.chain[0].usages = {kServerAuth}; }, 0x800B0110},
+        Outcome{"LeafForNoUse", [](fake::FileSignature& s) { s.chain[0].usages = {}; }, 0x800B0110},
+        Outcome{"LeafCodeSigningAmongOthers",
+                [](fake::FileSignature& s) { s.chain[0].usages = {kServerAuth, kCodeSigning}; }, 0},
+        Outcome{"LeafWithoutRestriction",
+                [](fake::FileSignature& s) {
+                  s.chain[0].usages = {};
+                  s.chain[0].any_usage = true;
+                },
+                0},
+        Outcome{"LeafUsageUnreadable", [](fake::FileSignature& s) { s.chain[0].usage_error = 5; }, 5},
+        Outcome{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { expire(s.chain[0]); }, 0x800B0101},
+        Outcome{"ExpiredRootWithoutTimestamp", [](fake::FileSignature& s) { expire(s.chain[2]); }, 0x800B0101},
+        Outcome{"LeafNotYetValid", [](fake::FileSignature& s) { s.chain[0].time_validity = -1; }, 0x800B0101},
+        // With a timestamp, Windows judged the chain at the signing time.
+        Outcome{"ExpiredLeafWithTimestamp",
+                [](fake::FileSignature& s) {
+                  expire(s.chain[0]);
+                  s.timestamped = true;
+                },
+                0},
+        Outcome{"NoSigner", [](fake::FileSignature& s) { s.no_signer = true; }, 0x800B0100},
+        Outcome{"NoChain", [](fake::FileSignature& s) { s.chain.clear(); }, 0x800B0100},
+        // The first step that refuses names the reason.
+        Outcome{"ChainErrorBeforeWrongSigner",
+                [](fake::FileSignature& s) {
+                  s.chain[0].name = u"Other Ltd";
+                  s.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT;
+                },
+                0x800B0109}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(SignatureCheckTest, UnsignedAndMissingFilesAreRefusedByWindows) {
+  auto result = check();  // no signature recorded for the file
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error().os_code(), static_cast<std::int32_t>(0x800B0100));
+
+  fake::reset();
+  result = SignatureCheck(kVendor).check(u"C:\\Temp\\missing.exe");
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error().os_code(), static_cast<std::int32_t>(0x80070002));
+  EXPECT_TRUE(w().trust_states.empty());
+}
+
+// The name must match unit for unit: no folding of case, width or spaces.
+struct NameCase {
+  const char* name;
+  std::u16string signer;  // the certificate's name
+  bool passes;
+  std::string shown;  // the found name as the message shows it
+};
+
+class SignerNameMatch : public SignatureCheckTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(SignerNameMatch, MatchesExactlyOrNamesBoth) {
+  w().signatures[kFile] = fake::signed_by(GetParam().signer);
+  const auto result = check();
+  if (GetParam().passes) {
+    EXPECT_TRUE(result.has_value()) << last_text_;
+    return;
+  }
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error().kind(), SystemErrorKind::PermissionDenied);
+  EXPECT_FALSE(result.error().is_os());
+  EXPECT_EQ(last_text_, "signed by \"" + GetParam().shown + "\", expected \"VANT 软件有限公司\"");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SignerNameMatch,
+    ::testing::Values(NameCase{"Same", u"VANT 软件有限公司", true, ""},
+                      NameCase{"Other", u"Other Vendor Ltd", false, "Other Vendor Ltd"},
+                      NameCase{"LowerCase", u"vant 软件有限公司", false, "vant 软件有限公司"},
+                      NameCase{"FullWidthLetters", u"ＶＡＮＴ 软件有限公司", false, "ＶＡＮＴ 软件有限公司"},
+                      NameCase{"TrailingSpace", u"VANT 软件有限公司 ", false, "VANT 软件有限公司 "},
+                      NameCase{"Prefix", u"VANT 软件", false, "VANT 软件"},
+                      NameCase{"EmbeddedNul", std::u16string(u"VANT 软件有限公司\0x", 13), false,
+                               std::string("VANT 软件有限公司\0x", 25)},
+                      NameCase{"Empty", u"", false, ""},
+                      NameCase{"LoneSurrogate", u"VANT\xD800", false, "VANT\xEF\xBF\xBD"},
+                      NameCase{"OutsideTheBmp", u"VANT \U0001F600", false, "VANT \xF0\x9F\x98\x80"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(SignatureCheckTest, AnAsciiSignerMatchesToo) {
+  w().signatures[kFile] = fake::signed_by(u"VANT Software Ltd.");
+  EXPECT_TRUE(check({u"VANT Software Ltd.", "VANT Software Ltd."}).has_value()) << last_text_;
+}
+
+TEST_F(SignatureCheckTest, AsksWindowsWithoutUiRevocationOrNetwork) {
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  ASSERT_TRUE(check().has_value());
+
+  ASSERT_EQ(w().trust_calls.size(), 2u);
+  for (const fake::TrustCall& call : w().trust_calls) {
+    EXPECT_TRUE(call.generic_verify_v2);
+    EXPECT_TRUE(call.window_null);
+    EXPECT_EQ(call.data_size, sizeof(win::WINTRUST_DATA));
+    EXPECT_EQ(call.file_info_size, sizeof(win::WINTRUST_FILE_INFO));
+    EXPECT_EQ(call.path, kFile);
+    EXPECT_TRUE(call.file_handle_null);
+    EXPECT_TRUE(call.other_fields_null);
+    EXPECT_EQ(call.ui_choice, win::WTD_UI_NONE);
+    EXPECT_EQ(call.revocation_checks, win::WTD_REVOKE_NONE);
+    EXPECT_EQ(call.union_choice, win::WTD_CHOICE_FILE);
+    EXPECT_EQ(call.provider_flags, win::WTD_REVOCATION_CHECK_NONE | win::WTD_CACHE_ONLY_URL_RETRIEVAL);
+    EXPECT_EQ(call.ui_context, win::WTD_UICONTEXT_EXECUTE);
+  }
+  EXPECT_EQ(w().trust_calls[0].state_action, win::WTD_STATEACTION_VERIFY);
+  EXPECT_EQ(w().trust_calls[0].state, win::NULL_HANDLE);
+  EXPECT_EQ(w().trust_calls[1].state_action, win::WTD_STATEACTION_CLOSE);
+
+  ASSERT_EQ(w().policy_calls.size(), 1u);
+  const fake::PolicyCall& policy = w().policy_calls[0];
+  EXPECT_EQ(policy.policy, win::CERT_CHAIN_POLICY_AUTHENTICODE);
+  EXPECT_EQ(policy.para_size, sizeof(win::CERT_CHAIN_POLICY_PARA));
+  EXPECT_EQ(policy.para_flags, 0u);
+  EXPECT_TRUE(policy.para_extra_null);
+  EXPECT_EQ(policy.status_size, sizeof(win::CERT_CHAIN_POLICY_STATUS));
+  // Every certificate of the chain is judged now.
+  EXPECT_THAT(w().time_checks_now, ElementsAre(true, true, true));
+  // The state is closed last, after everything read from it.
+  EXPECT_EQ(w().calls.back(), "WinVerifyTrust(close)");
+}
+
+TEST_F(SignatureCheckTest, RefusedFilesCloseTheirStateToo) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  signature.verdict = win::TRUST_E_BAD_DIGEST;
+  w().signatures[kFile] = signature;
+  ASSERT_FALSE(check().has_value());
+  ASSERT_EQ(w().trust_calls.size(), 2u);
+  EXPECT_EQ(w().trust_calls[1].state_action, win::WTD_STATEACTION_CLOSE);
+  // Nothing is read from the state of a file Windows refused.
+  EXPECT_EQ(w().count_calls("WTHelperProvDataFromStateData"), 0u);
+}
+
+TEST_F(SignatureCheckTest, WithATimestampNoTimeIsJudged) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  signature.timestamped = true;
+  w().signatures[kFile] = signature;
+  ASSERT_TRUE(check().has_value());
+  EXPECT_TRUE(w().time_checks_now.empty());
+}
+
+}  // namespace
+}  // namespace vant

@@ -1,0 +1,142 @@
+// The exes built with an installer signer, under Wine with the real
+// WinVerifyTrust and crypt32: the stand-in curl delivers the installer's
+// stand-in signed, unsigned, spoiled, by the wrong signer, with an expired
+// leaf, under a root nobody trusts, and so on (make-pki.sh makes them all
+// afresh; the test root is in the prefix's LocalMachine Root store). Only
+// the vendor's own installer starts; every other is deleted and reported.
+//
+// Two exes, one per signer name: VANT_TEST_SIGNER_CN (Chinese) and
+// VANT_TEST_SIGNER_ASCII. The fixture's copy of the program is replaced by
+// the one a row names.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "expected_output.h"
+#include "setup_run.h"
+#include "support/text.h"
+
+namespace vant_test {
+namespace {
+
+const std::string kRefusedPrefix = "安装包签名校验失败：";
+const std::string kNotStarted = "为安全起见，安装程序未启动。\n";
+const std::string kCheckNetwork = "请检查网络连接后重试，或联系客服获取安装包。\n";
+
+enum class Exe { Chinese, Ascii };
+
+class SignedInstaller : public SetupRun {
+ protected:
+  void use(Exe exe) {
+    const wchar_t* name = exe == Exe::Chinese ? L"vant-setup-signer-cn.exe" : L"vant-setup-signer-ascii.exe";
+    ASSERT_TRUE(CopyFileW(helper(name).c_str(), exe_.c_str(), FALSE)) << GetLastError();
+  }
+  void deliver(const wchar_t* signed_file) {
+    const std::wstring payload = helper(L"signer-pki\\signed\\") + signed_file;
+    ASSERT_NE(GetFileAttributesW(payload.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "no " << to_utf8(payload) << ": make-pki.sh has not run";
+    env_[L"VANT_TEST_CURL_PAYLOAD"] = payload;
+  }
+  bool installer_file_exists() const {
+    return GetFileAttributesW(installer_path().c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+};
+
+struct Accepted {
+  const char* name;
+  Exe exe;
+  const wchar_t* file;
+};
+
+class AcceptedInstaller : public SignedInstaller, public ::testing::WithParamInterface<Accepted> {};
+
+TEST_P(AcceptedInstaller, StartsAsWithoutTheCheck) {
+  use(GetParam().exe);
+  deliver(GetParam().file);
+  const RunResult result = run();
+
+  EXPECT_EQ(result.launch.exit_code, 0u) << result.err;
+  EXPECT_EQ(result.out, expected::kSuccessOutput);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.curl.size(), 1u);
+  const Record& installer = only_record(result.installer, "the installer");
+  EXPECT_EQ(installer.units("image"), installer_path());
+  EXPECT_TRUE(installer_file_exists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signers, AcceptedInstaller,
+                         ::testing::Values(Accepted{"Chinese", Exe::Chinese, L"cn.exe"},
+                                           Accepted{"Ascii", Exe::Ascii, L"ascii.exe"}),
+                         CaseName());
+
+// One row: the exe, the file curl delivers, and what the first error line
+// says after its prefix: a Windows code (its description is Wine's own
+// wording, so only the code is compared; any of `codes`), or an exact text.
+struct Refused {
+  const char* name;
+  Exe exe;
+  const wchar_t* file;
+  std::vector<std::string> codes;
+  std::string text;
+};
+
+class RefusedInstaller : public SignedInstaller, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedInstaller, IsDeletedReportedAndNeverStarted) {
+  use(GetParam().exe);
+  deliver(GetParam().file);
+  const RunResult result = run();
+
+  EXPECT_EQ(result.launch.exit_code, 1u);
+  EXPECT_EQ(result.out, expected::kBanner + expected::kStartingInstaller + expected::kPressEnter);
+  const auto lines = lines_of(result.err);
+  ASSERT_EQ(lines.size(), 3u) << result.err;
+  if (GetParam().codes.empty()) {
+    EXPECT_EQ(lines[0], kRefusedPrefix + GetParam().text + "\n");
+  } else {
+    bool matched = false;
+    for (const std::string& code : GetParam().codes) matched = matched || is_os_error_line(lines[0], kRefusedPrefix, code);
+    EXPECT_TRUE(matched) << lines[0];
+    EXPECT_TRUE(is_os_error_line(lines[0], kRefusedPrefix, ""));
+  }
+  EXPECT_EQ(lines[1], kNotStarted);
+  EXPECT_EQ(lines[2], kCheckNetwork);
+  EXPECT_EQ(result.curl.size(), 1u);
+  EXPECT_TRUE(result.installer.empty()) << "the refused installer was started";
+  EXPECT_FALSE(installer_file_exists()) << "the refused installer was left in the temporary folder";
+}
+
+// HRESULTs in signed decimal, as the message shows them.
+const std::string kNoSignature = "-2146762496";     // TRUST_E_NOSIGNATURE 0x800B0100
+const std::string kBadDigest = "-2146869232";       // TRUST_E_BAD_DIGEST 0x80096010
+const std::string kExpired = "-2146762495";         // CERT_E_EXPIRED 0x800B0101
+const std::string kUntrustedRoot = "-2146762487";   // CERT_E_UNTRUSTEDROOT 0x800B0109
+const std::string kChaining = "-2146762486";        // CERT_E_CHAINING 0x800B010A
+const std::string kWrongUsage = "-2146762480";      // CERT_E_WRONG_USAGE 0x800B0110
+
+const std::string kChineseName = VANT_TEST_SIGNER_CN;
+const std::string kAsciiName = VANT_TEST_SIGNER_ASCII;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RefusedInstaller,
+    ::testing::Values(
+        Refused{"Unsigned", Exe::Chinese, L"unsigned.exe", {kNoSignature}, ""},
+        Refused{"CodeChanged", Exe::Chinese, L"code-changed.exe", {kBadDigest}, ""},
+        Refused{"HeaderChanged", Exe::Chinese, L"header-changed.exe", {kBadDigest}, ""},
+        // Wine says "no signature" here, Windows may say "bad digest".
+        Refused{"BytesAppended", Exe::Chinese, L"appended.exe", {kNoSignature, kBadDigest}, ""},
+        Refused{"ExpiredLeaf", Exe::Chinese, L"expired.exe", {kExpired}, ""},
+        Refused{"UntrustedRoot", Exe::Chinese, L"untrusted.exe", {kUntrustedRoot}, ""},
+        Refused{"NoIntermediate", Exe::Chinese, L"no-intermediate.exe", {kChaining}, ""},
+        Refused{"NoCodeSigningUsage", Exe::Chinese, L"no-usage.exe", {kWrongUsage}, ""},
+        Refused{"OtherVendor", Exe::Chinese, L"other.exe", {},
+                "signed by \"Other Vendor Ltd\", expected \"" + kChineseName + "\""},
+        Refused{"AsciiSignerForChineseExe", Exe::Chinese, L"ascii.exe", {},
+                "signed by \"" + kAsciiName + "\", expected \"" + kChineseName + "\""},
+        Refused{"ChineseSignerForAsciiExe", Exe::Ascii, L"cn.exe", {},
+                "signed by \"" + kChineseName + "\", expected \"" + kAsciiName + "\""}),
+    CaseName());
+
+}  // namespace
+}  // namespace vant_test
