@@ -1,4 +1,5 @@
-// Line input: read_stdin_line, called several times, over scripted reads of
+// Line input: read_stdin_line and skip_stdin_line, called several times in
+// any order, over scripted reads of
 // standard input: from a file or pipe (data of any bytes and lengths, end of
 // file, broken pipes, errors, reads that complete late or never), from a
 // console (UTF-16 units with pairs split between reads, lone surrogates,
@@ -7,9 +8,9 @@
 // A model of the rules, written here, says what each call must return and
 // append: the lines handed out, one after the other, are the input up to the
 // point consumed; each ends at its first line feed (or at the end of input);
-// a line that is not UTF-8 is refused and leaves the text as it was; read
-// failures come back as themselves; a read that never completes ends the
-// process with its report.
+// a line that is not UTF-8 is refused and leaves the text as it was (a
+// skipped line is not checked); read failures come back as themselves; a
+// read that never completes ends the process with its report.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -46,7 +47,11 @@ struct Scenario {
   std::deque<ReadAnswer> byte_reads;
   std::deque<ConsoleRead> console_reads;
   win::DWORD console_error_when_empty = win::ERROR_INVALID_HANDLE;
-  std::vector<std::string> texts;  // what each call's text holds before it
+  struct Call {
+    bool skip = false;  // skip_stdin_line, else read_stdin_line
+    std::string text;   // what the text holds before a read
+  };
+  std::vector<Call> calls;
 };
 
 // ---- Input ---------------------------------------------------------------
@@ -143,7 +148,10 @@ Scenario make_scenario(FuzzedDataProvider& in) {
     }
   }
   const int calls = in.ConsumeIntegralInRange(1, 8);
-  for (int c = 0; c < calls; ++c) s.texts.emplace_back(in.ConsumeBool() ? ""sv : in.PickValueInArray(kPieces));
+  for (int c = 0; c < calls; ++c) {
+    const bool skip = in.ConsumeIntegralInRange(0, 3) == 0;
+    s.calls.push_back({skip, std::string(in.ConsumeBool() ? ""sv : in.PickValueInArray(kPieces))});
+  }
   return s;
 }
 
@@ -241,11 +249,15 @@ struct Model {
     return read;
   }
 
-  // The result of one call, and what its text holds afterwards; nothing
-  // when the call ends the process.
-  std::optional<std::pair<std::expected<std::size_t, SystemError>, std::string>> read_line(const std::string& text) {
-    std::string line;
-    std::expected<std::size_t, SystemError> result = 0;
+  // The next line, up to and including its line feed or to the end of
+  // input, and the read failure that ended it early; nothing when a read
+  // never completes.
+  struct Line {
+    std::string bytes;
+    std::optional<SystemError> error;
+  };
+  std::optional<Line> take_line() {
+    Line line;
     for (;;) {
       if (pos == buffer.size()) {
         Fill read = fill();
@@ -253,30 +265,42 @@ struct Model {
         buffer = std::move(read.bytes);
         pos = 0;
         if (read.kind == Fill::Failed) {
-          result = std::unexpected(*read.error);
-          break;
+          line.error = read.error;
+          return line;
         }
       }
       const std::string_view available = std::string_view(buffer).substr(pos);
       const std::size_t line_feed = available.find('\n');
       if (line_feed != std::string_view::npos) {
-        line += available.substr(0, line_feed + 1);
+        line.bytes += available.substr(0, line_feed + 1);
         pos += line_feed + 1;
-        result = line.size();
-        break;
+        return line;
       }
-      line += available;
+      line.bytes += available;
       pos = buffer.size();
-      if (available.empty()) {
-        result = line.size();
-        break;
-      }
+      if (available.empty()) return line;
     }
-    if (!is_utf8(line)) {
-      if (result) result = std::unexpected(errors::invalid_utf8_stream);
-      return std::pair{result, text};
+  }
+
+  using Result = std::expected<std::size_t, SystemError>;
+
+  // A read: its result and what its text holds afterwards.
+  std::optional<std::pair<Result, std::string>> read_line(const std::string& text) {
+    const std::optional<Line> line = take_line();
+    if (!line) return std::nullopt;
+    if (!is_utf8(line->bytes)) {
+      return std::pair{Result(std::unexpected(line->error.value_or(errors::invalid_utf8_stream))), text};
     }
-    return std::pair{result, text + line};
+    if (line->error) return std::pair{Result(std::unexpected(*line->error)), text + line->bytes};
+    return std::pair{Result(line->bytes.size()), text + line->bytes};
+  }
+
+  // A skip: its result only.
+  std::optional<Result> skip_line() {
+    const std::optional<Line> line = take_line();
+    if (!line) return std::nullopt;
+    if (line->error) return std::unexpected(*line->error);
+    return line->bytes.size();
   }
 };
 
@@ -317,20 +341,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   Model model{s, {}, 0, 0};
-  for (std::size_t call = 0; call < s.texts.size(); ++call) {
-    const auto expected = model.read_line(s.texts[call]);
-    std::string text = s.texts[call];
-    std::optional<std::expected<std::size_t, SystemError>> result;
+  for (std::size_t call = 0; call < s.calls.size(); ++call) {
+    const Scenario::Call& c = s.calls[call];
+    // The expected result and text (a skip leaves its text alone); nothing
+    // when the process must end.
+    std::optional<std::pair<Model::Result, std::string>> expected;
+    if (c.skip) {
+      if (const auto skipped = model.skip_line()) expected = std::pair{*skipped, c.text};
+    } else {
+      expected = model.read_line(c.text);
+    }
+    std::string text = c.text;
+    std::optional<Model::Result> result;
     bool ended_fast = false;
     try {
-      result = read_stdin_line(text);
+      result = c.skip ? skip_stdin_line() : read_stdin_line(text);
     } catch (const fake::FailedFast& failed) {
       FUZZ_CHECK(failed.code == 7, "fail-fast code " + std::to_string(failed.code));
       ended_fast = true;
     }
     const auto context = [&] {
-      return "call " + std::to_string(call) + ": text " + show(text) + " result " +
-             (result ? show_result(*result) : std::string("(ended the process)")) + "\nexpected " +
+      return "call " + std::to_string(call) + (c.skip ? " (skip)" : " (read)") + ": text " + show(text) +
+             " result " + (result ? show_result(*result) : std::string("(ended the process)")) + "\nexpected " +
              (expected ? show(expected->second) + " result " + show_result(expected->first)
                        : std::string("the process to end"));
     };
@@ -343,10 +375,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(*result == expected->first && text == expected->second,
                context() + "\n" + show_difference(text, expected->second));
-    // Independently of the model: what was appended is UTF-8 and holds at
-    // most one line feed, at its end.
-    FUZZ_CHECK(text.starts_with(s.texts[call]), context());
-    const std::string_view appended = std::string_view(text).substr(s.texts[call].size());
+    // Independently of the model: what a read appended is UTF-8 and holds
+    // at most one line feed, at its end.
+    FUZZ_CHECK(text.starts_with(c.text), context());
+    const std::string_view appended = std::string_view(text).substr(c.text.size());
     FUZZ_CHECK(is_utf8(appended), context());
     FUZZ_CHECK(appended.find('\n') == std::string_view::npos || appended.find('\n') + 1 == appended.size(), context());
   }

@@ -2,11 +2,13 @@
 // units; the display text keeps the byte length and is valid UTF-8, with
 // U+FFFD exactly where a lone surrogate was; joining a folder and a file name
 // adds at most the one separator the rules call for (and rebuilds a verbatim
-// folder canonically).
+// folder canonically); a bare file name gets an explicit current folder and
+// nothing else does.
 //
-// Input: unit texts (see support/fuzz_support.h). Every text is converted
-// and shown; the first is also joined with the second as the folder and the
-// file name. The raw input bytes are shown as a path text too.
+// Input: unit texts (see support/fuzz_support.h). Every text is converted,
+// shown and given an explicit folder; the first is also joined with the
+// second as the folder and the file name. The raw input bytes are shown as a
+// path text too.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -62,6 +64,24 @@ void check_display_of_any_bytes(std::string_view raw) {
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// A path with a separator, or none at all, is kept; a bare name gets ".\"
+// in front, after the drive of a drive-relative name, and so names the same
+// file with its folder spelt out.
+void check_explicit_folder(const std::u16string& units) {
+  const PathText path = path_from_wide(units);
+  const std::string& p = path.bytes();
+  const std::string e = with_explicit_folder(path).bytes();
+  const auto context = [&] { return "path " + show(p) + "\nexplicit " + show(e); };
+  if (p.empty() || p.find_first_of("\\/") != std::string::npos) {
+    FUZZ_CHECK(e == p, context());
+    return;
+  }
+  const std::size_t at = p.size() >= 2 && is_ascii_letter(p[0]) && p[1] == ':' ? 2 : 0;
+  FUZZ_CHECK(e.size() == p.size() + 2 && e.compare(at, 2, ".\\") == 0 && e.substr(0, at) == p.substr(0, at) &&
+                 e.substr(at + 2) == p.substr(at),
+             context());
+}
 
 std::vector<std::string> split_at_backslashes(std::string_view text) {
   std::vector<std::string> parts(1);
@@ -136,7 +156,10 @@ void check_join(const std::u16string& dir_units, const std::u16string& name_unit
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vant::fuzz;
   const std::vector<std::u16string> texts = read_unit_texts(data, size);
-  for (const std::u16string& units : texts) check_conversions(units);
+  for (const std::u16string& units : texts) {
+    check_conversions(units);
+    check_explicit_folder(units);
+  }
   check_display_of_any_bytes(std::string_view(reinterpret_cast<const char*>(data), size));
   check_join(texts[0], texts.size() > 1 ? texts[1] : u"vant_installer_latest.exe");
   return 0;
