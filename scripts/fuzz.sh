@@ -9,9 +9,10 @@
 #       corpus grows in build/fuzz/corpus/<target> (the committed seeds in
 #       fuzz/corpus/<target> are read, never written); findings go to
 #       build/fuzz/findings/<date-time>/.
-#   scripts/fuzz.sh --check [SECONDS]
+#   scripts/fuzz.sh --check [SECONDS] [TARGET...]
 #       What the tests run: every target for 20 s unless given, starting from
-#       a scratch copy of the committed seeds, so nothing in the tree changes.
+#       a scratch copy of the committed seeds, so nothing in the tree changes;
+#       an input that shows a finding is copied to build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,12 +21,15 @@ if [[ ${1:-} == --check ]]; then
   check=1
   shift
 fi
-seconds=${1:-$((check ? 20 : 300))}
-if [[ ! $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
+seconds=$((check ? 20 : 300))
+if [[ ${1:-} =~ ^[0-9]+$ ]]; then
+  seconds=$1
+  shift
+fi
+if ((seconds == 0)) || [[ ${1:-} == -* ]]; then
   echo "usage: scripts/fuzz.sh [--check] [SECONDS] [TARGET...]" >&2
   exit 2
 fi
-shift || true
 
 bash scripts/setup.sh
 cmake --preset fuzz
@@ -76,6 +80,12 @@ for target in "${targets[@]}"; do
   found=$(find "$findings" -maxdepth 1 -name "$target-*" | head -n 1)
   if ((status != 0)) || [[ -n $found ]]; then
     tail -n 60 "$log" >&2
+    if ((check)) && [[ -n $found ]]; then
+      # The scratch folder goes; the input that shows the finding stays.
+      mkdir -p build/fuzz/findings
+      cp "$found" build/fuzz/findings/
+      found=$PWD/build/fuzz/findings/$(basename "$found")
+    fi
     echo "FAILED: $target (exit status $status)${found:+, input kept in $found}" >&2
     failed+=("$target")
   else
@@ -84,8 +94,10 @@ for target in "${targets[@]}"; do
   fi
 done
 
+# A local run that found nothing leaves no empty findings folder behind.
+rmdir "$findings" 2>/dev/null || true
 if ((${#failed[@]} > 0)); then
   echo "Fuzzing found problems in: ${failed[*]}" >&2
   exit 1
 fi
-echo "Fuzzing: ${#targets[@]} targets ran ${seconds} s each without a finding."
+echo "Fuzzing: no finding in ${#targets[@]} target(s), ${seconds} s each."
