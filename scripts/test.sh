@@ -18,4 +18,7 @@ done
 echo "==> reproducible release build"
 # A release needs a real-looking download host; this one is never contacted.
 bash scripts/check-reproducible.sh -DVANT_DOWNLOAD_HOST=dl.vant-soft.com
+# Every fuzz target for 20 s from its committed seeds; any finding fails.
+echo "==> fuzz targets"
+bash scripts/fuzz.sh --check 20
 echo "All tests passed."
