@@ -13,8 +13,6 @@
 // A last line gives the platform's own costs: GetConsoleMode on the stream
 // (the console check every write makes), one raw 80-byte write, and the two
 // together, which is what printing a line costs at the least.
-#include "console/output.h"
-
 #include <windows.h>
 #include <winternl.h>
 
@@ -23,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "console/output.h"
 
 extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, const void*, ULONG,
                                       const LARGE_INTEGER*, const ULONG*);

@@ -54,13 +54,23 @@ struct Scenario {
   // The output's console takes nothing at one of its writes; see
   // check_console_that_stops.
   bool out_console_stops = false;
-  std::deque<WriteAnswer> out_answers, err_answers;     // answers of NtWriteFile
+  std::deque<WriteAnswer> out_answers, err_answers;  // answers of NtWriteFile
   std::vector<Print> prints;
 };
 
 // Characters to build text from: ASCII, line ends, 2-, 3- and 4-byte forms.
-constexpr const char* kCharacters[] = {"a", "Z", " ", "\n", "\r\n", "\xC3\xA9", "\xDF\xBF", "\xE4\xB8\xAD",
-                                       "\xE8\xBF\x9B", "\xEF\xBF\xBF", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"};
+constexpr const char* kCharacters[] = {"a",
+                                       "Z",
+                                       " ",
+                                       "\n",
+                                       "\r\n",
+                                       "\xC3\xA9",
+                                       "\xDF\xBF",
+                                       "\xE4\xB8\xAD",
+                                       "\xE8\xBF\x9B",
+                                       "\xEF\xBF\xBF",
+                                       "\xF0\x9F\x98\x80",
+                                       "\xF4\x8F\xBF\xBF"};
 
 std::string make_text(FuzzedDataProvider& in) {
   std::string text;
@@ -106,9 +116,7 @@ std::deque<WriteAnswer> make_answers(FuzzedDataProvider& in) {
         answer.pending = true;
         answer.still_pending = true;
         break;
-      default:
-        answer.accept = in.ConsumeIntegralInRange<std::size_t>(1, 700);
-        answer.pending = in.ConsumeBool();
+      default: answer.accept = in.ConsumeIntegralInRange<std::size_t>(1, 700); answer.pending = in.ConsumeBool();
     }
   }
   return answers;
@@ -347,8 +355,8 @@ struct LineBuffer {
 struct Expected {
   std::u16string screens[2];  // per console object: [0] the output's, [1] the error's
   std::shared_ptr<ByteTarget> targets[2];
-  bool ended_fast = false;            // fail-fast (code 7) instead of the exit
-  std::size_t prints_done = 0;        // prints that returned
+  bool ended_fast = false;      // fail-fast (code 7) instead of the exit
+  std::size_t prints_done = 0;  // prints that returned
 };
 
 const char* const kPendingMessage =
@@ -567,9 +575,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Expected expected = run_model(s);
   FUZZ_CHECK(actual.ended_fast == expected.ended_fast,
              context() + (actual.ended_fast ? "ended by fail-fast" : "ended by the exit") + ", not as expected");
-  FUZZ_CHECK(actual.prints_done == expected.prints_done,
-             context() + std::to_string(actual.prints_done) + " prints returned, expected " +
-                 std::to_string(expected.prints_done));
+  FUZZ_CHECK(actual.prints_done == expected.prints_done, context() + std::to_string(actual.prints_done) +
+                                                             " prints returned, expected " +
+                                                             std::to_string(expected.prints_done));
   for (int k = 0; k < 2; ++k) {
     const std::string which = k == 0 ? "stdout's" : "stderr's";
     if (consoles[k] && s.code_page != 65001) {

@@ -37,7 +37,7 @@ using ConsoleRead = fake::Console::Read;
 
 enum class InputKind { Bytes, Console, Missing, BadHandle };
 
-constexpr std::size_t kBufferSize = 12288;  // the reader's buffer
+constexpr std::size_t kBufferSize = 12288;   // the reader's buffer
 constexpr std::size_t kConsoleUnits = 4096;  // units one console read asks for
 constexpr char16_t kCtrlZ = 0x1A;
 
@@ -57,9 +57,9 @@ struct Scenario {
 // ---- Input ---------------------------------------------------------------
 
 using namespace std::string_view_literals;
-constexpr std::string_view kPieces[] = {"a",          "b",    "\n",   "\r\n",           "\xC3\xA9",
-                                        "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xFF", "\xE4\xB8", "\x80",
-                                        "\xC0\xAF",   "\xED\xA0\x80", "\0"sv};
+constexpr std::string_view kPieces[] = {
+    "a",    "b",        "\n",   "\r\n",     "\xC3\xA9",     "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",
+    "\xFF", "\xE4\xB8", "\x80", "\xC0\xAF", "\xED\xA0\x80", "\0"sv};
 
 std::string make_bytes(FuzzedDataProvider& in) {
   std::string bytes;
@@ -361,8 +361,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ended_fast = true;
     }
     const auto context = [&] {
-      return "call " + std::to_string(call) + (c.skip ? " (skip)" : " (read)") + ": text " + show(text) +
-             " result " + (result ? show_result(*result) : std::string("(ended the process)")) + "\nexpected " +
+      return "call " + std::to_string(call) + (c.skip ? " (skip)" : " (read)") + ": text " + show(text) + " result " +
+             (result ? show_result(*result) : std::string("(ended the process)")) + "\nexpected " +
              (expected ? show(expected->second) + " result " + show_result(expected->first)
                        : std::string("the process to end"));
     };

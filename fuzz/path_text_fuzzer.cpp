@@ -55,8 +55,7 @@ void check_display_of_any_bytes(std::string_view raw) {
     if (display[i] == raw[i]) continue;
     // Only whole encoded surrogates (ED A0..BF xx) become EF BF BD.
     const bool surrogate = i + 2 < raw.size() && static_cast<unsigned char>(raw[i]) == 0xED &&
-                           static_cast<unsigned char>(raw[i + 1]) >= 0xA0 &&
-                           display.compare(i, 3, "\xEF\xBF\xBD") == 0;
+                           static_cast<unsigned char>(raw[i + 1]) >= 0xA0 && display.compare(i, 3, "\xEF\xBF\xBD") == 0;
     FUZZ_CHECK(surrogate, context() + "\nchanged at byte " + std::to_string(i));
     i += 2;
   }

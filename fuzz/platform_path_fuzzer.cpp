@@ -97,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool may_drop_prefix =
       verbatim && short_enough &&
       ((path.size() >= 7 && path[5] == u':' && path[6] == u'\\') || path.starts_with(u"\\\\?\\UNC\\"));
-  if ((is_prefixed(path) && !may_drop_prefix) || (!is_prefixed(path) && is_absolute(path) &&
-                                                   path.size() + 1 < kLongPathFrom)) {
+  if ((is_prefixed(path) && !may_drop_prefix) ||
+      (!is_prefixed(path) && is_absolute(path) && path.size() + 1 < kLongPathFrom)) {
     FUZZ_CHECK(out == path, context());
   }
 

@@ -107,9 +107,9 @@ void check_quoting(std::string_view text) {
 // What FormatMessageW answers in this run.
 struct Answer {
   bool fails = false;
-  std::uint32_t last_error = 0;        // when it fails
-  std::u16string units;                // written into the buffer
-  std::uint32_t count = 0;             // returned when it does not fail
+  std::uint32_t last_error = 0;  // when it fails
+  std::u16string units;          // written into the buffer
+  std::uint32_t count = 0;       // returned when it does not fail
 };
 
 // The description the rules give for `answer`.
@@ -138,10 +138,22 @@ std::string expected_description(std::int32_t looked_up, const Answer& answer) {
   return text;
 }
 
-constexpr std::int32_t kCodesOfInterest[] = {
-    0, 2, 5, 6, 109, 193, 1234, -1, INT32_MIN, INT32_MAX,
-    0x10000000, 0x10000005, static_cast<std::int32_t>(0xD0000005), static_cast<std::int32_t>(0xC0000005),
-    static_cast<std::int32_t>(0xEFFFFFFF), static_cast<std::int32_t>(0x8007000E)};
+constexpr std::int32_t kCodesOfInterest[] = {0,
+                                             2,
+                                             5,
+                                             6,
+                                             109,
+                                             193,
+                                             1234,
+                                             -1,
+                                             INT32_MIN,
+                                             INT32_MAX,
+                                             0x10000000,
+                                             0x10000005,
+                                             static_cast<std::int32_t>(0xD0000005),
+                                             static_cast<std::int32_t>(0xC0000005),
+                                             static_cast<std::int32_t>(0xEFFFFFFF),
+                                             static_cast<std::int32_t>(0x8007000E)};
 
 }  // namespace
 }  // namespace vant::fuzz
@@ -153,15 +165,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider input(data, size);
   auto& w = fake::world();
 
-  const std::int32_t code = input.ConsumeBool() ? input.PickValueInArray(kCodesOfInterest)
-                                                : input.ConsumeIntegral<std::int32_t>();
+  const std::int32_t code =
+      input.ConsumeBool() ? input.PickValueInArray(kCodesOfInterest) : input.ConsumeIntegral<std::int32_t>();
   w.ntdll_loaded = input.ConsumeBool();
   Answer answer;
   answer.fails = input.ConsumeIntegralInRange(0, 3) == 0;
   answer.last_error = input.ConsumeIntegral<std::uint32_t>();
   const std::string unit_bytes = input.ConsumeRandomLengthString(4096);
-  for (const std::u16string& units : read_unit_texts(reinterpret_cast<const std::uint8_t*>(unit_bytes.data()),
-                                                     unit_bytes.size())) {
+  for (const std::u16string& units :
+       read_unit_texts(reinterpret_cast<const std::uint8_t*>(unit_bytes.data()), unit_bytes.size())) {
     answer.units += units;
   }
   answer.units.resize(std::min<std::size_t>(answer.units.size(), 2048));
@@ -182,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // when ntdll is there.
   const bool native = (static_cast<std::uint32_t>(code) & 0x10000000) != 0 && w.ntdll_loaded;
   const auto looked_up = static_cast<std::int32_t>(native ? static_cast<std::uint32_t>(code) & 0xEFFFFFFF
-                                                           : static_cast<std::uint32_t>(code));
+                                                          : static_cast<std::uint32_t>(code));
   const std::string description = expected_description(looked_up, answer);
   const auto context = [&] {
     return "code " + decimal(code) + (w.ntdll_loaded ? " (ntdll loaded)" : "") + "\nanswer " +
@@ -204,8 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(error.os_code() == code, context());
   if (code < 0) FUZZ_CHECK(error.kind() == SystemErrorKind::Uncategorized, context());
   const std::string display = error.display_text();
-  FUZZ_CHECK(display == description + " (os error " + decimal(code) + ")",
-             context() + "\ndisplay " + show(display));
+  FUZZ_CHECK(display == description + " (os error " + decimal(code) + ")", context() + "\ndisplay " + show(display));
   FUZZ_CHECK(error.display().pieces().joined() == display, context());
 
   std::string quoted_description;

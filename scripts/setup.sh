@@ -11,6 +11,8 @@ required=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine64 tmux osslsigncode openssl
+  # The formatting check: Debian's clang-format.
+  clang-format
   # The fuzz targets: clang 16, its libFuzzer and sanitizer runtimes, and
   # llvm-16 for the symbolizer that puts file and line into their reports.
   clang-16 libclang-rt-16-dev llvm-16

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Sets up, builds every preset and runs every test: the host unit tests
-# (plain and under AddressSanitizer/UBSan), the Windows tests of the real
-# 64-bit and 32-bit exes under Wine, and the check that two clean release
-# builds are byte-identical. Exits non-zero
-# on the first failure.
+# Sets up, builds every preset and runs every test: the formatting check,
+# the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
+# tests of the real 64-bit and 32-bit exes under Wine, the check that two
+# clean release builds are byte-identical, and every fuzz target for a short
+# time. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+echo "==> format"
+bash scripts/format.sh --check
 
 for preset in host host-sanitize windows-x64 windows-x86; do
   echo "==> $preset"

@@ -16,8 +16,8 @@ namespace vant::fuzz {
 [[noreturn]] void property_failed(const char* condition, const char* file, int line, const std::string& context);
 
 // `context` is evaluated only when the check fails.
-#define FUZZ_CHECK(condition, context)                                                 \
-  do {                                                                                 \
+#define FUZZ_CHECK(condition, context)                                                          \
+  do {                                                                                          \
     if (!(condition)) ::vant::fuzz::property_failed(#condition, __FILE__, __LINE__, (context)); \
   } while (false)
 

@@ -12,8 +12,7 @@ bool is_continuation(std::uint8_t byte) { return (byte & 0xC0) == 0x80; }
 
 // Takes the next byte of a carried character. Writes the character once it
 // is complete.
-std::expected<std::size_t, SystemError> continue_carried(win::HANDLE console, Utf8Carry& carry,
-                                                         std::uint8_t byte) {
+std::expected<std::size_t, SystemError> continue_carried(win::HANDLE console, Utf8Carry& carry, std::uint8_t byte) {
   if (!is_continuation(byte)) {
     carry.clear();
     return std::unexpected(errors::non_utf8_console_output);
@@ -53,9 +52,9 @@ std::size_t utf8_length_of_units(std::span<const char16_t> units) {
 
 std::expected<std::size_t, SystemError> write_valid_utf8(win::HANDLE console, std::string_view text) {
   char16_t units[kConsoleWriteWindow];
-  const int converted = win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, text.data(),
-                                                 static_cast<int>(text.size()), units,
-                                                 static_cast<int>(kConsoleWriteWindow));
+  const int converted =
+      win::MultiByteToWideChar(win::CP_UTF8, win::MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                               units, static_cast<int>(kConsoleWriteWindow));
   if (converted <= 0) internal_failure("Unexpected error in MultiByteToWideChar");
   const auto count = static_cast<win::DWORD>(std::min<std::size_t>(converted, kConsoleWriteWindow));
 

@@ -13,8 +13,7 @@ constexpr std::size_t kLongestTransfer = 0xFFFFFFFF;
 // Waits for a transfer that came back pending and takes its final status
 // from the status block. The block and the caller's buffer stay alive until
 // this returns or the process ends.
-NtIoResult complete(win::HANDLE handle, win::NTSTATUS status, const win::IO_STATUS_BLOCK& block,
-                    std::size_t length) {
+NtIoResult complete(win::HANDLE handle, win::NTSTATUS status, const win::IO_STATUS_BLOCK& block, std::size_t length) {
   if (status == win::STATUS_PENDING) {
     // The wait's own result does not matter: the status block says whether
     // the transfer finished.
@@ -40,18 +39,16 @@ win::IO_STATUS_BLOCK pending_block() {
 NtIoResult nt_write_file(win::HANDLE handle, std::string_view bytes) {
   const std::size_t length = std::min(bytes.size(), kLongestTransfer);
   win::IO_STATUS_BLOCK block = pending_block();
-  const win::NTSTATUS status =
-      win::NtWriteFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, bytes.data(),
-                       static_cast<win::ULONG>(length), nullptr, nullptr);
+  const win::NTSTATUS status = win::NtWriteFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, bytes.data(),
+                                                static_cast<win::ULONG>(length), nullptr, nullptr);
   return complete(handle, status, block, length);
 }
 
 NtIoResult nt_read_file(win::HANDLE handle, std::span<char> buffer) {
   const std::size_t length = std::min(buffer.size(), kLongestTransfer);
   win::IO_STATUS_BLOCK block = pending_block();
-  const win::NTSTATUS status =
-      win::NtReadFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, buffer.data(),
-                      static_cast<win::ULONG>(length), nullptr, nullptr);
+  const win::NTSTATUS status = win::NtReadFile(handle, win::NULL_HANDLE, nullptr, nullptr, &block, buffer.data(),
+                                               static_cast<win::ULONG>(length), nullptr, nullptr);
   return complete(handle, status, block, length);
 }
 

@@ -31,9 +31,9 @@ std::expected<std::size_t, SystemError> read_console(win::HANDLE console, std::s
   if (!count) return std::unexpected(count.error());
   if (*count == 0) return 0;
 
-  const int bytes = win::WideCharToMultiByte(
-      win::CP_UTF8, win::WC_ERR_INVALID_CHARS, units, static_cast<int>(*count), buffer.data(),
-      static_cast<int>(std::min<std::size_t>(buffer.size(), INT_MAX)), nullptr, nullptr);
+  const int bytes =
+      win::WideCharToMultiByte(win::CP_UTF8, win::WC_ERR_INVALID_CHARS, units, static_cast<int>(*count), buffer.data(),
+                               static_cast<int>(std::min<std::size_t>(buffer.size(), INT_MAX)), nullptr, nullptr);
   if (bytes <= 0) return std::unexpected(errors::unpaired_surrogate_input);
   return std::min(static_cast<std::size_t>(bytes), buffer.size());
 }

@@ -38,8 +38,7 @@ std::expected<std::size_t, SystemError> std_write(StdWriter& writer, std::string
   if (result.status >= 0) return result.information;
   // A closed or bogus handle comes back as STATUS_INVALID_HANDLE, which
   // translates to 6: the same as having no stream.
-  return std::unexpected(
-      SystemError::from_code(static_cast<std::int32_t>(win::RtlNtStatusToDosError(result.status))));
+  return std::unexpected(SystemError::from_code(static_cast<std::int32_t>(win::RtlNtStatusToDosError(result.status))));
 }
 
 std::expected<void, SystemError> std_write_all(StdWriter& writer, std::string_view bytes) {

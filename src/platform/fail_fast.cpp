@@ -17,8 +17,8 @@ void write_raw_report(const TextPieces& report) {
     win::IO_STATUS_BLOCK status{};
     status.Status = win::STATUS_PENDING;
     const auto length = static_cast<win::ULONG>(piece.size() > 0xFFFFFFFFu ? 0xFFFFFFFFu : piece.size());
-    if (win::NtWriteFile(handle, win::NULL_HANDLE, nullptr, nullptr, &status, piece.data(), length,
-                         nullptr, nullptr) == win::STATUS_PENDING) {
+    if (win::NtWriteFile(handle, win::NULL_HANDLE, nullptr, nullptr, &status, piece.data(), length, nullptr, nullptr) ==
+        win::STATUS_PENDING) {
       win::WaitForSingleObject(handle, win::INFINITE);
     }
   }

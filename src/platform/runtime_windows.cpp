@@ -42,8 +42,7 @@ bool g_reporting = false;
     *--first = static_cast<char>('0' + size % 10);
     size /= 10;
   } while (size != 0);
-  fail({"memory allocation of ", std::string_view(first, static_cast<std::size_t>(end - first)),
-        " bytes failed"});
+  fail({"memory allocation of ", std::string_view(first, static_cast<std::size_t>(end - first)), " bytes failed"});
 }
 
 void* allocate(std::size_t size) {

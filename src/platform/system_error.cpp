@@ -12,6 +12,7 @@
 namespace vant {
 namespace {
 
+// clang-format off
 constexpr std::array<std::string_view, kSystemErrorKindCount> kKindNames = {
     "NotFound",           "PermissionDenied",     "ConnectionRefused",
     "ConnectionReset",    "HostUnreachable",      "NetworkUnreachable",
@@ -28,6 +29,7 @@ constexpr std::array<std::string_view, kSystemErrorKindCount> kKindNames = {
     "Unsupported",        "UnexpectedEof",        "OutOfMemory",
     "InProgress",         "Other",                "Uncategorized",
 };
+// clang-format on
 static_assert(static_cast<std::size_t>(SystemErrorKind::Uncategorized) + 1 == kSystemErrorKindCount);
 
 struct CodeKind {
@@ -113,6 +115,7 @@ struct Range {
 // - the format characters (general category Cf) of Unicode 15;
 // - the grapheme-extending characters that matter in practice: the combining
 //   mark blocks, the kana voiced sound marks and the variation selectors.
+// clang-format off
 constexpr Range kEscapedRanges[] = {
     {0x00AD, 0x00AD},   {0x0300, 0x036F},   {0x0600, 0x0605},   {0x061C, 0x061C},
     {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},
@@ -123,6 +126,7 @@ constexpr Range kEscapedRanges[] = {
     {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
     {0xE0100, 0xE01EF},
 };
+// clang-format on
 
 bool needs_unicode_escape(char32_t c) {
   if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
@@ -148,9 +152,7 @@ void append_signed(std::string& out, std::int32_t value) {
 
 }  // namespace
 
-std::string_view kind_name(SystemErrorKind kind) {
-  return kKindNames[static_cast<std::size_t>(kind)];
-}
+std::string_view kind_name(SystemErrorKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
 SystemErrorKind kind_of_os_code(std::int32_t code) {
   for (const CodeKind& entry : kCodeKinds) {
@@ -159,9 +161,7 @@ SystemErrorKind kind_of_os_code(std::int32_t code) {
   return SystemErrorKind::Uncategorized;
 }
 
-SystemError SystemError::from_last_error() {
-  return from_code(static_cast<std::int32_t>(win::GetLastError()));
-}
+SystemError SystemError::from_last_error() { return from_code(static_cast<std::int32_t>(win::GetLastError())); }
 
 SystemErrorKind SystemError::kind() const { return is_os_ ? kind_of_os_code(code_) : kind_; }
 
@@ -183,8 +183,7 @@ ErrorDisplay SystemError::display() const {
     return shown;
   }
   shown.description_ = describe_os_code(code_);
-  const auto result =
-      std::to_chars(shown.code_digits_, shown.code_digits_ + sizeof shown.code_digits_, code_);
+  const auto result = std::to_chars(shown.code_digits_, shown.code_digits_ + sizeof shown.code_digits_, code_);
   shown.code_length_ = static_cast<std::size_t>(result.ptr - shown.code_digits_);
   return shown;
 }
@@ -261,8 +260,8 @@ std::string describe_os_code(std::int32_t code) {
     }
   }
 
-  const win::DWORD count = win::FormatMessageW(flags, source, static_cast<win::DWORD>(looked_up), 0,
-                                               buffer, kBufferUnits, nullptr);
+  const win::DWORD count =
+      win::FormatMessageW(flags, source, static_cast<win::DWORD>(looked_up), 0, buffer, kBufferUnits, nullptr);
   std::string text;
   if (count == 0) {
     const auto lookup_error = static_cast<std::int32_t>(win::GetLastError());

@@ -119,8 +119,7 @@ class SystemError {
   std::string diagnostic_text() const;
 
   friend constexpr bool operator==(const SystemError& a, const SystemError& b) {
-    return a.is_os_ == b.is_os_ &&
-           (a.is_os_ ? a.code_ == b.code_ : (a.kind_ == b.kind_ && a.message_ == b.message_));
+    return a.is_os_ == b.is_os_ && (a.is_os_ ? a.code_ == b.code_ : (a.kind_ == b.kind_ && a.message_ == b.message_));
   }
 
  private:
@@ -148,16 +147,15 @@ std::string signed_decimal(std::int32_t value);
 
 // The fixed messages of the program.
 namespace errors {
-inline constexpr SystemError program_not_found =
-    SystemError::fixed(SystemErrorKind::NotFound, "program not found");
+inline constexpr SystemError program_not_found = SystemError::fixed(SystemErrorKind::NotFound, "program not found");
 inline constexpr SystemError no_file_name =
     SystemError::fixed(SystemErrorKind::InvalidInput, "program path has no file name");
 inline constexpr SystemError nul_in_data =
     SystemError::fixed(SystemErrorKind::InvalidInput, "nul byte found in provided data");
 inline constexpr SystemError nul_in_wide_text =
     SystemError::fixed(SystemErrorKind::InvalidInput, "strings passed to WinAPI cannot contain NULs");
-inline constexpr SystemError bad_windows_file_name = SystemError::fixed(
-    SystemErrorKind::InvalidInput, "Windows file names may not contain `\"` or end with `\\`");
+inline constexpr SystemError bad_windows_file_name =
+    SystemError::fixed(SystemErrorKind::InvalidInput, "Windows file names may not contain `\"` or end with `\\`");
 inline constexpr SystemError batch_arguments_invalid =
     SystemError::fixed(SystemErrorKind::InvalidInput, "batch file arguments are invalid");
 // The program never starts a batch script: those run through cmd.exe, whose
@@ -170,8 +168,7 @@ inline constexpr SystemError unpaired_surrogate_input = SystemError::fixed(
     SystemErrorKind::InvalidData,
     "Windows stdin in console mode does not support non-UTF-16 input; encountered unpaired surrogate");
 inline constexpr SystemError non_utf8_console_output = SystemError::fixed(
-    SystemErrorKind::InvalidData,
-    "Windows stdio in console mode does not support writing non-UTF-8 byte sequences");
+    SystemErrorKind::InvalidData, "Windows stdio in console mode does not support writing non-UTF-8 byte sequences");
 inline constexpr SystemError write_zero =
     SystemError::fixed(SystemErrorKind::WriteZero, "failed to write whole buffer");
 inline constexpr SystemError write_zero_buffered =

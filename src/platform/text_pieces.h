@@ -17,7 +17,7 @@ class TextPieces {
   static constexpr std::size_t kCapacity = 12;
 
   constexpr TextPieces() = default;
-  constexpr TextPieces(std::string_view piece) { add(piece); }  // NOLINT: implicit by design
+  constexpr TextPieces(std::string_view piece) { add(piece); }                      // NOLINT: implicit by design
   constexpr TextPieces(const char* piece) : TextPieces(std::string_view(piece)) {}  // NOLINT
   constexpr TextPieces(std::initializer_list<std::string_view> pieces) {
     for (std::string_view piece : pieces) add(piece);

@@ -69,11 +69,10 @@ char32_t decode_utf8_at(std::string_view text, std::size_t i, std::size_t& lengt
   switch (width) {
     case 1: return p[0];
     case 2: return static_cast<char32_t>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
-    case 3:
-      return static_cast<char32_t>(((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu));
+    case 3: return static_cast<char32_t>(((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu));
     default:
-      return static_cast<char32_t>(((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
-                                   ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu));
+      return static_cast<char32_t>(((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
+                                   (p[3] & 0x3Fu));
   }
 }
 
@@ -161,9 +160,7 @@ void append_utf16_from_wtf8(std::u16string& out, std::string_view text) {
     switch (width) {
       case 1: c = first; break;
       case 2: c = ((first & 0x1Fu) << 6) | (data[i + 1] & 0x3Fu); break;
-      case 3:
-        c = ((first & 0x0Fu) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu);
-        break;
+      case 3: c = ((first & 0x0Fu) << 12) | ((data[i + 1] & 0x3Fu) << 6) | (data[i + 2] & 0x3Fu); break;
       default:
         c = ((first & 0x07u) << 18) | ((data[i + 1] & 0x3Fu) << 12) | ((data[i + 2] & 0x3Fu) << 6) |
             (data[i + 3] & 0x3Fu);

@@ -150,33 +150,29 @@ void SetLastError(DWORD code);
 HANDLE GetStdHandle(DWORD nStdHandle);
 BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode);
 UINT GetConsoleOutputCP();
-BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer,
-                   DWORD nNumberOfCharsToWrite, DWORD* lpNumberOfCharsWritten,
-                   void* lpReserved);
-BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer,
-                  DWORD nNumberOfCharsToRead, DWORD* lpNumberOfCharsRead,
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   DWORD* lpNumberOfCharsWritten, void* lpReserved);
+BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead, DWORD* lpNumberOfCharsRead,
                   CONSOLE_READCONSOLE_CONTROL* pInputControl);
-int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr,
-                        int cbMultiByte, char16_t* lpWideCharStr, int cchWideChar);
-int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr,
-                        int cchWideChar, char* lpMultiByteStr, int cbMultiByte,
-                        const char* lpDefaultChar, BOOL* lpUsedDefaultChar);
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
+                        char16_t* lpWideCharStr, int cchWideChar);
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
+                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar, BOOL* lpUsedDefaultChar);
 
 // ---- ntdll file I/O ------------------------------------------------------
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
-                     const LONGLONG* ByteOffset, const ULONG* Key);
-NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                    IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
-                    const LONGLONG* ByteOffset, const ULONG* Key);
+                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length, const LONGLONG* ByteOffset,
+                     const ULONG* Key);
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                    void* Buffer, ULONG Length, const LONGLONG* ByteOffset, const ULONG* Key);
 ULONG RtlNtStatusToDosError(NTSTATUS Status);
 
 // ---- Modules and messages ------------------------------------------------
 HMODULE GetModuleHandleW(const char16_t* lpModuleName);
 HMODULE GetModuleHandleA(const char* lpModuleName);
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
-DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     char16_t* lpBuffer, DWORD nSize, void* Arguments);
+DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
+                     DWORD nSize, void* Arguments);
 
 // ---- Paths and environment -----------------------------------------------
 DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer);
@@ -188,18 +184,15 @@ UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize);
 UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
-DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer,
-                       char16_t** lpFilePart);
+DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
 
 // ---- Processes and handles -----------------------------------------------
 HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process);
-BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
-                     HANDLE hTargetProcessHandle, HANDLE* lpTargetHandle,
-                     DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions);
-BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
-                    const void* lpProcessAttributes, const void* lpThreadAttributes,
-                    BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
+BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
+                     HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions);
+BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, const void* lpProcessAttributes,
+                    const void* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
                     const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                     PROCESS_INFORMATION* lpProcessInformation);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
@@ -213,11 +206,10 @@ void ReleaseSRWLockExclusive(SRWLOCK* SRWLock);
 DWORD GetCurrentThreadId();
 
 // ---- Time ----------------------------------------------------------------
-HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName,
-                              DWORD dwFlags, DWORD dwDesiredAccess);
-BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod,
-                      void* pfnCompletionRoutine, void* lpArgToCompletionRoutine,
-                      BOOL fResume);
+HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
+                              DWORD dwDesiredAccess);
+BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod, void* pfnCompletionRoutine,
+                      void* lpArgToCompletionRoutine, BOOL fResume);
 void Sleep(DWORD dwMilliseconds);
 BOOL QueryPerformanceCounter(LONGLONG* lpPerformanceCount);
 BOOL QueryPerformanceFrequency(LONGLONG* lpFrequency);
@@ -400,8 +392,7 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData);
 CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
                                                     BOOL fCounterSigner, DWORD idxCounterSigner);
 BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
-                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
-                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara, CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
 BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CERT_ENHKEY_USAGE* pUsage,
                              DWORD* pcbUsage);
 // -1: not yet valid, 1: expired, 0: valid at the time (null: now).

@@ -109,13 +109,14 @@ static_assert(seam_trust_check::is_cyclic == CERT_TRUST_IS_CYCLIC);
 static_assert(seam_trust_check::invalid_basic_constraints == CERT_TRUST_INVALID_BASIC_CONSTRAINTS);
 static_assert(seam_trust_check::partial_chain == CERT_TRUST_IS_PARTIAL_CHAIN);
 static_assert(seam_trust_check::is_explicit_distrust == CERT_TRUST_IS_EXPLICIT_DISTRUST);
-static_assert(static_cast<std::uintptr_t>(seam_trust_check::authenticode_policy) == 2);  // CERT_CHAIN_POLICY_AUTHENTICODE
+// CERT_CHAIN_POLICY_AUTHENTICODE is a pointer-sized constant, 2.
+static_assert(static_cast<std::uintptr_t>(seam_trust_check::authenticode_policy) == 2);
 static_assert(seam_trust_check::code_signing_usage == szOID_PKIX_KP_CODE_SIGNING);
 
 // Structures passed by address or read in place: every field the program
 // has must sit where the SDK's does, and the ones the program fills in must
 // be whole.
-#define SEAM_SAME_FIELD(ours, theirs, field)                                           \
+#define SEAM_SAME_FIELD(ours, theirs, field)                                          \
   static_assert(offsetof(seam_trust_check::ours, field) == offsetof(theirs, field) && \
                 sizeof(seam_trust_check::ours::field) == sizeof(theirs::field))
 static_assert(sizeof(seam_trust_check::Guid) == sizeof(GUID));
@@ -204,8 +205,7 @@ CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvDa
       reinterpret_cast<::CRYPT_PROVIDER_DATA*>(pProvData), idxSigner, fCounterSigner, idxCounterSigner));
 }
 BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
-                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
-                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara, CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
   return ::CertVerifyCertificateChainPolicy(reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(pszPolicyOID)),
                                             reinterpret_cast<PCCERT_CHAIN_CONTEXT>(pChainContext),
                                             reinterpret_cast<PCERT_CHAIN_POLICY_PARA>(pPolicyPara),

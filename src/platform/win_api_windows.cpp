@@ -57,7 +57,7 @@ static_assert(static_cast<DWORD>(seam_check::status_end_of_file) == 0xC0000011);
 
 // The portable structures must match the SDK's byte for byte, because the
 // binding passes them through by address.
-#define SEAM_SAME_FIELD(ours, theirs, field)                                     \
+#define SEAM_SAME_FIELD(ours, theirs, field)                                    \
   static_assert(offsetof(seam_check::ours, field) == offsetof(theirs, field) && \
                 sizeof(seam_check::ours::field) == sizeof(theirs::field))
 static_assert(sizeof(seam_check::StartupInfo) == sizeof(STARTUPINFOW));
@@ -88,8 +88,8 @@ NTSTATUS NTAPI NtWriteFile(HANDLE FileHandle, HANDLE Event, PVOID ApcRoutine, PV
                            PIO_STATUS_BLOCK IoStatusBlock, const void* Buffer, ULONG Length,
                            const LARGE_INTEGER* ByteOffset, const ULONG* Key);
 NTSTATUS NTAPI NtReadFile(HANDLE FileHandle, HANDLE Event, PVOID ApcRoutine, PVOID ApcContext,
-                          PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
-                          const LARGE_INTEGER* ByteOffset, const ULONG* Key);
+                          PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length, const LARGE_INTEGER* ByteOffset,
+                          const ULONG* Key);
 }
 
 namespace {
@@ -116,40 +116,34 @@ BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumbe
   return ::WriteConsoleW(h(hConsoleOutput), lpBuffer, nNumberOfCharsToWrite,
                          reinterpret_cast<LPDWORD>(lpNumberOfCharsWritten), lpReserved);
 }
-BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead,
-                  DWORD* lpNumberOfCharsRead, CONSOLE_READCONSOLE_CONTROL* pInputControl) {
+BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead, DWORD* lpNumberOfCharsRead,
+                  CONSOLE_READCONSOLE_CONTROL* pInputControl) {
   return ::ReadConsoleW(h(hConsoleInput), lpBuffer, nNumberOfCharsToRead,
                         reinterpret_cast<LPDWORD>(lpNumberOfCharsRead),
                         reinterpret_cast<PCONSOLE_READCONSOLE_CONTROL>(pInputControl));
 }
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr, int cbMultiByte,
                         char16_t* lpWideCharStr, int cchWideChar) {
-  return ::MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte, w(lpWideCharStr),
-                               cchWideChar);
+  return ::MultiByteToWideChar(CodePage, dwFlags, lpMultiByteStr, cbMultiByte, w(lpWideCharStr), cchWideChar);
 }
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
-                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
-                        BOOL* lpUsedDefaultChar) {
-  return ::WideCharToMultiByte(CodePage, dwFlags, w(lpWideCharStr), cchWideChar, lpMultiByteStr,
-                               cbMultiByte, lpDefaultChar,
-                               reinterpret_cast<LPBOOL>(lpUsedDefaultChar));
+                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar, BOOL* lpUsedDefaultChar) {
+  return ::WideCharToMultiByte(CodePage, dwFlags, w(lpWideCharStr), cchWideChar, lpMultiByteStr, cbMultiByte,
+                               lpDefaultChar, reinterpret_cast<LPBOOL>(lpUsedDefaultChar));
 }
 
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
-                     const LONGLONG* ByteOffset, const ULONG* Key) {
+                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length, const LONGLONG* ByteOffset,
+                     const ULONG* Key) {
   return ::NtWriteFile(h(FileHandle), h(Event), ApcRoutine, ApcContext,
                        reinterpret_cast<PIO_STATUS_BLOCK>(IoStatusBlock), Buffer, Length,
-                       reinterpret_cast<const LARGE_INTEGER*>(ByteOffset),
-                       reinterpret_cast<const ::ULONG*>(Key));
+                       reinterpret_cast<const LARGE_INTEGER*>(ByteOffset), reinterpret_cast<const ::ULONG*>(Key));
 }
-NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                    IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
-                    const LONGLONG* ByteOffset, const ULONG* Key) {
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                    void* Buffer, ULONG Length, const LONGLONG* ByteOffset, const ULONG* Key) {
   return ::NtReadFile(h(FileHandle), h(Event), ApcRoutine, ApcContext,
                       reinterpret_cast<PIO_STATUS_BLOCK>(IoStatusBlock), Buffer, Length,
-                      reinterpret_cast<const LARGE_INTEGER*>(ByteOffset),
-                      reinterpret_cast<const ::ULONG*>(Key));
+                      reinterpret_cast<const LARGE_INTEGER*>(ByteOffset), reinterpret_cast<const ::ULONG*>(Key));
 }
 ULONG RtlNtStatusToDosError(NTSTATUS Status) { return ::RtlNtStatusToDosError(Status); }
 
@@ -158,15 +152,13 @@ HMODULE GetModuleHandleA(const char* lpModuleName) { return m(::GetModuleHandleA
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   return static_cast<FARPROC>(reinterpret_cast<std::uintptr_t>(::GetProcAddress(m(hModule), lpProcName)));
 }
-DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     char16_t* lpBuffer, DWORD nSize, void* Arguments) {
-  return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId,
-                          w(lpBuffer), nSize, static_cast<va_list*>(Arguments));
+DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
+                     DWORD nSize, void* Arguments) {
+  return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId, w(lpBuffer),
+                          nSize, static_cast<va_list*>(Arguments));
 }
 
-DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer) {
-  return ::GetTempPathW(nBufferLength, w(lpBuffer));
-}
+DWORD GetTempPathW(DWORD nBufferLength, char16_t* lpBuffer) { return ::GetTempPathW(nBufferLength, w(lpBuffer)); }
 DWORD InvokeGetTempPath2W(FARPROC proc, DWORD BufferLength, char16_t* Buffer) {
   using TempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
   auto function = reinterpret_cast<TempPath2>(static_cast<std::uintptr_t>(proc));
@@ -181,10 +173,8 @@ DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD 
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
 }
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
-DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer,
-                       char16_t** lpFilePart) {
-  return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer),
-                            reinterpret_cast<LPWSTR*>(lpFilePart));
+DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
+  return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
 }
 
 HANDLE GetCurrentProcess() { return h(::GetCurrentProcess()); }
@@ -195,25 +185,22 @@ BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
   return ok;
 }
 BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE hTargetProcessHandle,
-                     HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle,
-                     DWORD dwOptions) {
+                     HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
   ::HANDLE target = nullptr;
-  const BOOL ok = ::DuplicateHandle(h(hSourceProcessHandle), h(hSourceHandle), h(hTargetProcessHandle),
-                                    &target, dwDesiredAccess, bInheritHandle, dwOptions);
+  const BOOL ok = ::DuplicateHandle(h(hSourceProcessHandle), h(hSourceHandle), h(hTargetProcessHandle), &target,
+                                    dwDesiredAccess, bInheritHandle, dwOptions);
   *lpTargetHandle = h(target);
   return ok;
 }
-BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
-                    const void* lpProcessAttributes, const void* lpThreadAttributes,
-                    BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
+BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, const void* lpProcessAttributes,
+                    const void* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
                     const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                     PROCESS_INFORMATION* lpProcessInformation) {
   return ::CreateProcessW(
       w(lpApplicationName), w(lpCommandLine),
       const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpThreadAttributes)),
-      bInheritHandles, dwCreationFlags, lpEnvironment, w(lpCurrentDirectory),
-      reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
+      dwCreationFlags, lpEnvironment, w(lpCurrentDirectory), reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
       reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
 }
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
@@ -234,14 +221,14 @@ DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
 HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
                               DWORD dwDesiredAccess) {
   return h(::CreateWaitableTimerExW(
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpTimerAttributes)),
-      w(lpTimerName), dwFlags, dwDesiredAccess));
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpTimerAttributes)), w(lpTimerName),
+      dwFlags, dwDesiredAccess));
 }
-BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod,
-                      void* pfnCompletionRoutine, void* lpArgToCompletionRoutine, BOOL fResume) {
+BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod, void* pfnCompletionRoutine,
+                      void* lpArgToCompletionRoutine, BOOL fResume) {
   return ::SetWaitableTimer(h(hTimer), reinterpret_cast<const LARGE_INTEGER*>(lpDueTime), lPeriod,
-                            reinterpret_cast<PTIMERAPCROUTINE>(pfnCompletionRoutine),
-                            lpArgToCompletionRoutine, fResume);
+                            reinterpret_cast<PTIMERAPCROUTINE>(pfnCompletionRoutine), lpArgToCompletionRoutine,
+                            fResume);
 }
 void Sleep(DWORD dwMilliseconds) { ::Sleep(dwMilliseconds); }
 BOOL QueryPerformanceCounter(LONGLONG* lpPerformanceCount) {

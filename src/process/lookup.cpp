@@ -79,7 +79,9 @@ std::optional<PathText> native_system_folder() {
 std::vector<std::u16string> path_entries() {
   auto entries = fill_text_buffer(
       [](win::DWORD size, char16_t* buffer) { return win::GetEnvironmentVariableW(u"PATH", buffer, size); },
-      [](std::span<const char16_t> value) { return split_search_path({value.data(), value.size()}); });
+      [](std::span<const char16_t> value) {
+        return split_search_path({value.data(), value.size()});
+      });
   if (!entries) return {};
   return std::move(*entries);
 }

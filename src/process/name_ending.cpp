@@ -17,9 +17,7 @@ bool ends_with_nocase(std::basic_string_view<Char> text, std::string_view ending
 
 }  // namespace
 
-bool ends_with_ascii_nocase(std::string_view text, std::string_view ending) {
-  return ends_with_nocase(text, ending);
-}
+bool ends_with_ascii_nocase(std::string_view text, std::string_view ending) { return ends_with_nocase(text, ending); }
 
 bool ends_with_ascii_nocase(std::u16string_view text, std::string_view ending) {
   return ends_with_nocase(text, ending);

@@ -23,8 +23,7 @@ bool is_ascii_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a'
 // C: C:\ C:/ \\x //x count as absolute (the last two as UNC or device paths).
 bool is_absolute(std::u16string_view path) {
   if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) return true;
-  return path.size() >= 2 && !is_separator(path[0]) && path[1] == u':' &&
-         (path.size() == 2 || is_separator(path[2]));
+  return path.size() >= 2 && !is_separator(path[0]) && path[1] == u':' && (path.size() == 2 || is_separator(path[2]));
 }
 
 // Plain paths near MAX_PATH get the prefix that lifts the limit.

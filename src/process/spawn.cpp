@@ -54,10 +54,10 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
   }
 
   win::PROCESS_INFORMATION info{};
-  const bool created = win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
-                                           /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
-                                           /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr,
-                                           &startup, &info) != 0;
+  const bool created =
+      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
+                          /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
+                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();

@@ -43,11 +43,10 @@ struct TrustState {
       elements[i] = win::CERT_CHAIN_ELEMENT{sizeof(win::CERT_CHAIN_ELEMENT), &contexts[i], {0, 0}};
       element_list.push_back(&elements[i]);
     }
-    simple = win::CERT_SIMPLE_CHAIN{sizeof(win::CERT_SIMPLE_CHAIN), {signature.chain_error_status, 0},
-                                    static_cast<DWORD>(n), element_list.data()};
+    simple = win::CERT_SIMPLE_CHAIN{
+        sizeof(win::CERT_SIMPLE_CHAIN), {signature.chain_error_status, 0}, static_cast<DWORD>(n), element_list.data()};
     simple_list[0] = &simple;
-    chain = win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, 1,
-                                    simple_list};
+    chain = win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, 1, simple_list};
     signer.cbStruct = sizeof signer;
     signer.csCertChain = static_cast<DWORD>(n);
     signer.csCounterSigners = signature.timestamped ? 1 : 0;
@@ -90,7 +89,7 @@ const Certificate* certificate_of(const win::CERT_CONTEXT* context) {
 }
 
 constexpr win::LONG kFileNotFoundResult = static_cast<win::LONG>(0x80070002);  // HRESULT of error 2
-constexpr win::LONG kProviderUnknown = static_cast<win::LONG>(0x800B0001);    // TRUST_E_PROVIDER_UNKNOWN
+constexpr win::LONG kProviderUnknown = static_cast<win::LONG>(0x800B0001);     // TRUST_E_PROVIDER_UNKNOWN
 constexpr win::DWORD kInvalidArgument = 0x80070057;                            // E_INVALIDARG
 
 }  // namespace
@@ -139,8 +138,8 @@ LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
   }
   if (!w.exists(call.path)) return fake::kFileNotFoundResult;
   const auto found = w.signatures.find(call.path);
-  fake::FileSignature signature = found != w.signatures.end() ? found->second
-                                                             : fake::FileSignature{.verdict = TRUST_E_NOSIGNATURE};
+  fake::FileSignature signature =
+      found != w.signatures.end() ? found->second : fake::FileSignature{.verdict = TRUST_E_NOSIGNATURE};
   // Windows keeps a state for a refused file too; it must be closed alike.
   const std::uintptr_t value = w.next_trust_state;
   w.next_trust_state += 8;
@@ -167,8 +166,7 @@ CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvDa
 }
 
 BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
-                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
-                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara, CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
   auto& w = world();
   fake::log("CertVerifyCertificateChainPolicy");
   w.policy_calls.push_back({pszPolicyOID, pPolicyPara->cbSize, pPolicyPara->dwFlags,

@@ -42,9 +42,7 @@ DWORD copy_out(std::u16string_view text, char16_t* buffer, DWORD size) {
 
 void log(std::string entry) { world().calls.push_back(std::move(entry)); }
 
-std::u16string from_c(const char16_t* text) {
-  return text ? std::u16string(text) : std::u16string();
-}
+std::u16string from_c(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
 
 }  // namespace
 
@@ -105,9 +103,7 @@ HANDLE FakeWindows::add_stream(std::shared_ptr<ByteStream> stream, std::string l
   return add_object(std::move(object));
 }
 
-bool FakeWindows::is_open(HANDLE handle) const {
-  return handles.count(static_cast<std::uintptr_t>(handle)) != 0;
-}
+bool FakeWindows::is_open(HANDLE handle) const { return handles.count(static_cast<std::uintptr_t>(handle)) != 0; }
 
 std::shared_ptr<Object> FakeWindows::object_of(HANDLE handle) const {
   const auto it = handles.find(static_cast<std::uintptr_t>(handle));
@@ -129,8 +125,7 @@ std::vector<HANDLE> FakeWindows::inheritable_handles() const {
 }
 
 FakeWindows::StdStreams FakeWindows::use_byte_streams() {
-  StdStreams streams{std::make_shared<ByteStream>(), std::make_shared<ByteStream>(),
-                     std::make_shared<ByteStream>()};
+  StdStreams streams{std::make_shared<ByteStream>(), std::make_shared<ByteStream>(), std::make_shared<ByteStream>()};
   std_input = add_stream(streams.input, "stdin");
   std_output = add_stream(streams.output, "stdout");
   std_error = add_stream(streams.error, "stderr");
@@ -147,16 +142,14 @@ FakeWindows::StdConsole FakeWindows::use_console(DWORD output_code_page) {
 }
 
 void FakeWindows::add_file(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_NORMAL; }
-void FakeWindows::add_directory(std::u16string_view path) {
-  files[plain_path(path)] = win::FILE_ATTRIBUTE_DIRECTORY;
-}
+void FakeWindows::add_directory(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_DIRECTORY; }
 void FakeWindows::remove_path(std::u16string_view path) { files.erase(plain_path(path)); }
 bool FakeWindows::exists(std::u16string_view path) const { return files.count(plain_path(path)) != 0; }
 
 std::size_t FakeWindows::count_calls(std::string_view name) const {
   return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
-    return call == name || (call.size() > name.size() && call.compare(0, name.size(), name) == 0 &&
-                            call[name.size()] == '(');
+    return call == name ||
+           (call.size() > name.size() && call.compare(0, name.size(), name) == 0 && call[name.size()] == '(');
   }));
 }
 
@@ -227,8 +220,7 @@ std::string utf8(std::u16string_view units) {
   };
   for (std::size_t i = 0; i < units.size(); ++i) {
     const char16_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       put(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
@@ -314,8 +306,8 @@ BOOL WriteConsoleW(HANDLE hConsoleOutput, const char16_t* lpBuffer, DWORD nNumbe
   return 1;
 }
 
-BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead,
-                  DWORD* lpNumberOfCharsRead, CONSOLE_READCONSOLE_CONTROL* pInputControl) {
+BOOL ReadConsoleW(HANDLE hConsoleInput, char16_t* lpBuffer, DWORD nNumberOfCharsToRead, DWORD* lpNumberOfCharsRead,
+                  CONSOLE_READCONSOLE_CONTROL* pInputControl) {
   const fake::SeamScope scope;
   auto& w = world();
   log("ReadConsoleW(" + std::to_string(nNumberOfCharsToRead) + ")");
@@ -360,7 +352,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
   const fake::SeamScope scope;
   auto& w = world();
   log("MultiByteToWideChar(" + std::to_string(cbMultiByte) + ")");
-  if (w.on_MultiByteToWideChar) return w.on_MultiByteToWideChar(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
+  if (w.on_MultiByteToWideChar)
+    return w.on_MultiByteToWideChar(lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
   if (CodePage != CP_UTF8 || cbMultiByte <= 0) {
     w.last_error() = ERROR_INVALID_PARAMETER;
     return 0;
@@ -407,12 +400,12 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
 }
 
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
-                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar,
-                        BOOL* lpUsedDefaultChar) {
+                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar, BOOL* lpUsedDefaultChar) {
   const fake::SeamScope scope;
   auto& w = world();
   log("WideCharToMultiByte(" + std::to_string(cchWideChar) + ")");
-  if (w.on_WideCharToMultiByte) return w.on_WideCharToMultiByte(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
+  if (w.on_WideCharToMultiByte)
+    return w.on_WideCharToMultiByte(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
   if (CodePage != CP_UTF8 || cchWideChar <= 0 || lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
     w.last_error() = ERROR_INVALID_PARAMETER;
     return 0;
@@ -440,14 +433,14 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideChar
 }
 
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length,
-                     const LONGLONG* ByteOffset, const ULONG* Key) {
+                     IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length, const LONGLONG* ByteOffset,
+                     const ULONG* Key) {
   const fake::SeamScope scope;
   auto& w = world();
   log("NtWriteFile(" + std::to_string(Length) + ")");
   const auto object = w.object_of(FileHandle);
-  if (object && object->kind == fake::Object::Kind::Console && Event == NULL_HANDLE && !ApcRoutine &&
-      !ApcContext && !ByteOffset && !Key) {
+  if (object && object->kind == fake::Object::Kind::Console && Event == NULL_HANDLE && !ApcRoutine && !ApcContext &&
+      !ByteOffset && !Key) {
     // Console handles take bytes too; the console decodes them in its
     // output code page (only UTF-8 is modelled).
     fake::Console& console = *object->console;
@@ -457,8 +450,8 @@ NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Ap
     IoStatusBlock->Information = Length;
     return STATUS_SUCCESS;
   }
-  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine ||
-      ApcContext || ByteOffset || Key) {
+  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine || ApcContext ||
+      ByteOffset || Key) {
     return STATUS_INVALID_HANDLE;
   }
   fake::ByteStream& stream = *object->stream;
@@ -484,15 +477,14 @@ NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* Ap
   return answer.status;
 }
 
-NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
-                    IO_STATUS_BLOCK* IoStatusBlock, void* Buffer, ULONG Length,
-                    const LONGLONG* ByteOffset, const ULONG* Key) {
+NTSTATUS NtReadFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                    void* Buffer, ULONG Length, const LONGLONG* ByteOffset, const ULONG* Key) {
   const fake::SeamScope scope;
   auto& w = world();
   log("NtReadFile(" + std::to_string(Length) + ")");
   const auto object = w.object_of(FileHandle);
-  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine ||
-      ApcContext || ByteOffset || Key) {
+  if (!object || object->kind != fake::Object::Kind::Stream || Event != NULL_HANDLE || ApcRoutine || ApcContext ||
+      ByteOffset || Key) {
     return STATUS_INVALID_HANDLE;
   }
   fake::ByteStream& stream = *object->stream;
@@ -576,8 +568,8 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   return NULL_PROC;
 }
 
-DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     char16_t* lpBuffer, DWORD nSize, void* Arguments) {
+DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
+                     DWORD nSize, void* Arguments) {
   auto& w = world();
   log("FormatMessageW(" + std::to_string(dwMessageId) + ")");
   const bool zeroed = std::all_of(lpBuffer, lpBuffer + nSize, [](char16_t c) { return c == 0; });
@@ -750,8 +742,7 @@ std::u16string full_path(std::u16string_view input, const std::u16string& cwd,
 
 }  // namespace
 
-DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer,
-                       char16_t** lpFilePart) {
+DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   auto& w = world();
   const std::u16string name = fake::from_c(lpFileName);
   log("GetFullPathNameW(" + fake::utf8(name) + ")");
@@ -788,8 +779,8 @@ BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE h
                      HANDLE* lpTargetHandle, DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
   auto& w = world();
   log("DuplicateHandle");
-  w.duplicates.push_back({hSourceProcessHandle, hSourceHandle, hTargetProcessHandle, dwDesiredAccess,
-                          bInheritHandle, dwOptions});
+  w.duplicates.push_back(
+      {hSourceProcessHandle, hSourceHandle, hTargetProcessHandle, dwDesiredAccess, bInheritHandle, dwOptions});
   const std::size_t index = w.duplicate_count++;
   *lpTargetHandle = NULL_HANDLE;
   if (w.duplicate_fail_at && *w.duplicate_fail_at == index) {
@@ -805,10 +796,10 @@ BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, HANDLE h
   return 1;
 }
 
-BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
-                    const void* lpProcessAttributes, const void* lpThreadAttributes, BOOL bInheritHandles,
-                    DWORD dwCreationFlags, void* lpEnvironment, const char16_t* lpCurrentDirectory,
-                    STARTUPINFOW* lpStartupInfo, PROCESS_INFORMATION* lpProcessInformation) {
+BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, const void* lpProcessAttributes,
+                    const void* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
+                    const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
+                    PROCESS_INFORMATION* lpProcessInformation) {
   auto& w = world();
   fake::CreateProcessCall call;
   call.application_null = lpApplicationName == nullptr;
@@ -825,9 +816,9 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine,
   call.std_output = lpStartupInfo->hStdOutput;
   call.std_error = lpStartupInfo->hStdError;
   const STARTUPINFOW& si = *lpStartupInfo;
-  call.startup_otherwise_zero = !si.lpReserved && !si.lpDesktop && !si.lpTitle && !si.dwX && !si.dwY &&
-                                !si.dwXSize && !si.dwYSize && !si.dwXCountChars && !si.dwYCountChars &&
-                                !si.dwFillAttribute && !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
+  call.startup_otherwise_zero = !si.lpReserved && !si.lpDesktop && !si.lpTitle && !si.dwX && !si.dwY && !si.dwXSize &&
+                                !si.dwYSize && !si.dwXCountChars && !si.dwYCountChars && !si.dwFillAttribute &&
+                                !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
   call.inheritable_handles = w.inheritable_handles();
   call.locks_held = w.locks_held;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
@@ -913,9 +904,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
       }
       return WAIT_OBJECT_0;
     }
-    default:
-      (void)dwMilliseconds;
-      return WAIT_OBJECT_0;
+    default: (void)dwMilliseconds; return WAIT_OBJECT_0;
   }
 }
 
@@ -1000,8 +989,8 @@ BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPe
                       void* lpArgToCompletionRoutine, BOOL fResume) {
   auto& w = world();
   log("SetWaitableTimer(" + std::to_string(*lpDueTime) + ")");
-  w.timer_sets.push_back({*lpDueTime, lPeriod, pfnCompletionRoutine == nullptr && lpArgToCompletionRoutine == nullptr,
-                          fResume});
+  w.timer_sets.push_back(
+      {*lpDueTime, lPeriod, pfnCompletionRoutine == nullptr && lpArgToCompletionRoutine == nullptr, fResume});
   const auto object = w.object_of(hTimer);
   if (!object || object->kind != fake::Object::Kind::Timer) {
     w.last_error() = ERROR_INVALID_HANDLE;
@@ -1019,8 +1008,8 @@ void Sleep(DWORD dwMilliseconds) {
   auto& w = world();
   log("Sleep(" + std::to_string(dwMilliseconds) + ")");
   w.sleeps.push_back(dwMilliseconds);
-  w.now_ns += w.sleep_advance_ns ? w.sleep_advance_ns(dwMilliseconds)
-                                 : static_cast<std::int64_t>(dwMilliseconds) * 1'000'000;
+  w.now_ns +=
+      w.sleep_advance_ns ? w.sleep_advance_ns(dwMilliseconds) : static_cast<std::int64_t>(dwMilliseconds) * 1'000'000;
 }
 
 BOOL QueryPerformanceCounter(LONGLONG* lpPerformanceCount) {

@@ -90,14 +90,14 @@ struct ByteStream {
   std::deque<WriteAnswer> write_answers;
 
   // ---- Reading
-  std::string readable;                         // bytes not yet read
+  std::string readable;  // bytes not yet read
   // A flood: this many bytes of `flood_byte`, read before `readable` and
   // made up as they are read, so a test can send gigabytes without holding
   // them.
   std::uint64_t flood = 0;
   char flood_byte = 'x';
   std::size_t max_read = static_cast<std::size_t>(-1);  // per NtReadFile
-  NTSTATUS end_status = win::STATUS_END_OF_FILE;  // when nothing is left
+  NTSTATUS end_status = win::STATUS_END_OF_FILE;        // when nothing is left
   // Scripted answers to NtReadFile (popped front) before `readable` is used.
   struct ReadAnswer {
     NTSTATUS status = win::STATUS_SUCCESS;
@@ -110,7 +110,7 @@ struct ByteStream {
 };
 
 struct CreateProcessCall {
-  std::u16string application;   // lpApplicationName (empty when null)
+  std::u16string application;  // lpApplicationName (empty when null)
   bool application_null = false;
   std::u16string command_line;  // lpCommandLine up to its NUL
   BOOL inherit_handles = 0;
@@ -186,13 +186,13 @@ struct Certificate {
 // A file's Authenticode signature as WinVerifyTrust and the helpers that
 // read its state see it. A file without an entry is unsigned.
 struct FileSignature {
-  win::LONG verdict = 0;          // WinVerifyTrust's answer
-  std::vector<Certificate> chain{};  // leaf first, root last
-  DWORD chain_error_status = 0;   // the chain context's TrustStatus
-  DWORD policy_error = 0;         // CertVerifyCertificateChainPolicy's dwError
+  win::LONG verdict = 0;                     // WinVerifyTrust's answer
+  std::vector<Certificate> chain{};          // leaf first, root last
+  DWORD chain_error_status = 0;              // the chain context's TrustStatus
+  DWORD policy_error = 0;                    // CertVerifyCertificateChainPolicy's dwError
   std::optional<DWORD> policy_call_error{};  // the policy call itself fails
-  bool timestamped = false;       // one counter-signer
-  bool no_signer = false;         // WTHelperGetProvSignerFromChain finds none
+  bool timestamped = false;                  // one counter-signer
+  bool no_signer = false;                    // WTHelperGetProvSignerFromChain finds none
 };
 
 // A leaf with this name for code signing, an intermediate and a root.
@@ -202,8 +202,8 @@ FileSignature signed_by(std::u16string_view name);
 struct TrustCall {
   bool generic_verify_v2 = false;  // the action GUID
   bool window_null = false;
-  DWORD data_size = 0;             // WINTRUST_DATA.cbStruct
-  DWORD file_info_size = 0;        // WINTRUST_FILE_INFO.cbStruct
+  DWORD data_size = 0;       // WINTRUST_DATA.cbStruct
+  DWORD file_info_size = 0;  // WINTRUST_FILE_INFO.cbStruct
   std::u16string path{};
   bool file_handle_null = false;
   bool other_fields_null = false;  // callback data, SIP data, subject, URL
@@ -348,7 +348,7 @@ class FakeWindows {
   std::vector<PolicyCall> policy_calls;
   // The time each CertVerifyTimeValidity call asked about was "now" (null).
   std::vector<bool> time_checks_now;
-  std::vector<std::u16string> delete_requests;  // every DeleteFileW path
+  std::vector<std::u16string> delete_requests;                // every DeleteFileW path
   std::map<std::u16string, DWORD, NoCaseLess> delete_errors;  // DeleteFileW fails
   // Verify states not closed yet, by their hWVTStateData value.
   std::map<std::uintptr_t, std::shared_ptr<TrustState>> trust_states;

@@ -21,9 +21,9 @@ int main() {
   char line[128];
   for (int tenths = 0; tenths <= 450; tenths += 15) {
     const int filled = kWidth * tenths / 1000;
-    int length = std::snprintf(line, sizeof line, "\r%-*.*s %5.1f%%", kWidth, filled,
-                               "########################################################################",
-                               tenths / 10.0);
+    int length =
+        std::snprintf(line, sizeof line, "\r%-*.*s %5.1f%%", kWidth, filled,
+                      "########################################################################", tenths / 10.0);
     write_error(line, length);
     Sleep(40);
   }

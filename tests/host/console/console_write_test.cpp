@@ -16,8 +16,7 @@ namespace {
 using testing::fail_fast_code;
 using testing::SeamTest;
 
-constexpr std::string_view kNotUtf8 =
-    "Windows stdio in console mode does not support writing non-UTF-8 byte sequences";
+constexpr std::string_view kNotUtf8 = "Windows stdio in console mode does not support writing non-UTF-8 byte sequences";
 
 // A console (code page 936) on every standard handle.
 class ConsoleWriteTest : public SeamTest {
@@ -49,7 +48,7 @@ TEST_F(ConsoleWriteTest, ValidTextIsConvertedAndWrittenOnce) {
 
 struct PartialCase {
   win::DWORD accepted;
-  std::size_t bytes;                  // reported as consumed
+  std::size_t bytes;                   // reported as consumed
   std::vector<std::u16string> writes;  // offered to each WriteConsoleW
 };
 
@@ -186,15 +185,20 @@ TEST_P(BadBytes, AreFatalAfterTheValidBytesBeforeThem) {
             GetParam().written_before + fake::u16("failed printing to stderr: " + std::string(kNotUtf8) + "\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BadBytes,
-    ::testing::Values(BadBytesCase{"InTheMiddle", {"ab\xFF" "cd"}, u"ab"},
-                      BadBytesCase{"AtTheStart", {"\x80" "ab"}, u""},
-                      BadBytesCase{"TruncatedInside", {"ab\xE4\xBDx"}, u"ab"},
-                      // Each carried byte looked right, the whole is an overlong form.
-                      BadBytesCase{"OverlongAcrossPrints", {"\xE0", "\x80", "\x80"}, u""},
-                      BadBytesCase{"SurrogateAcrossPrints", {"\xED", "\xA0\x80"}, u""}),
-    [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, BadBytes,
+                         ::testing::Values(BadBytesCase{"InTheMiddle",
+                                                        {"ab\xFF"
+                                                         "cd"},
+                                                        u"ab"},
+                                           BadBytesCase{"AtTheStart",
+                                                        {"\x80"
+                                                         "ab"},
+                                                        u""},
+                                           BadBytesCase{"TruncatedInside", {"ab\xE4\xBDx"}, u"ab"},
+                                           // Each carried byte looked right, the whole is an overlong form.
+                                           BadBytesCase{"OverlongAcrossPrints", {"\xE0", "\x80", "\x80"}, u""},
+                                           BadBytesCase{"SurrogateAcrossPrints", {"\xED", "\xA0\x80"}, u""}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Should the console take nothing of a completed carried character, the
 // print fails rather than dropping the character without a word.

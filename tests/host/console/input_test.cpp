@@ -112,8 +112,7 @@ TEST_F(ByteInputTest, ReadFailureKeepsValidBytesAlreadyAppended) {
 }
 
 TEST_F(ByteInputTest, ReadFailureRemovesInvalidBytesAndKeepsItsOwnError) {
-  in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "a\xFF"},
-                       ReadAnswer{static_cast<win::NTSTATUS>(0xC0000022)}};
+  in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "a\xFF"}, ReadAnswer{static_cast<win::NTSTATUS>(0xC0000022)}};
   const Line line = read_line();
   ASSERT_FALSE(line.result.has_value());
   EXPECT_EQ(line.result.error().os_code(), 5);

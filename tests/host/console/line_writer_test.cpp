@@ -55,18 +55,17 @@ TEST_P(LinePolicy, WritesUpToTheLastLineFeedOfEachPiece) {
   EXPECT_EQ(writer.buffered(), GetParam().left);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LinePolicy,
-    ::testing::Values(
-        // Waiting bytes and the new line leave together.
-        LinePolicyCase{"LetterLineFeedLetter", {"ab", "c\nd"}, {"abc\n"}, "d"},
-        // Nothing waits: the lines go out as they are, without a copy.
-        LinePolicyCase{"LineFeedInTheMiddle", {"x\ny\nz"}, {"x\ny\n"}, "z"},
-        LinePolicyCase{"LineFeedsInTheMiddleAfterWaiting", {"ab", "c\nd\ne"}, {"abc\nd\n"}, "e"},
-        LinePolicyCase{"EndsWithLineFeed", {"line\n"}, {"line\n"}, ""},
-        LinePolicyCase{"OnlyALineFeed", {"ab", "\n"}, {"ab\n"}, ""},
-        LinePolicyCase{"EmptyPiece", {"ab", ""}, {}, "ab"}),
-    [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LinePolicy,
+                         ::testing::Values(
+                             // Waiting bytes and the new line leave together.
+                             LinePolicyCase{"LetterLineFeedLetter", {"ab", "c\nd"}, {"abc\n"}, "d"},
+                             // Nothing waits: the lines go out as they are, without a copy.
+                             LinePolicyCase{"LineFeedInTheMiddle", {"x\ny\nz"}, {"x\ny\n"}, "z"},
+                             LinePolicyCase{"LineFeedsInTheMiddleAfterWaiting", {"ab", "c\nd\ne"}, {"abc\nd\n"}, "e"},
+                             LinePolicyCase{"EndsWithLineFeed", {"line\n"}, {"line\n"}, ""},
+                             LinePolicyCase{"OnlyALineFeed", {"ab", "\n"}, {"ab\n"}, ""},
+                             LinePolicyCase{"EmptyPiece", {"ab", ""}, {}, "ab"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 struct OverflowCase {
   const char* name;
@@ -128,12 +127,18 @@ TEST_P(FlushFailure, KeepsOnlyWhatWasNotWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FlushFailure,
-    ::testing::Values(FlushFailureCase{"NothingTaken", {Answer{win::STATUS_SUCCESS, 0}},
-                                       "failed to write the buffered data", "abcdef"},
-                      FlushFailureCase{"PartThenNothing", {Answer{win::STATUS_SUCCESS, 2}, Answer{win::STATUS_SUCCESS, 0}},
-                                       "failed to write the buffered data", "cdef"},
-                      FlushFailureCase{"PartThenError", {Answer{win::STATUS_SUCCESS, 4}, Answer{win::STATUS_DISK_FULL}},
-                                       "There is not enough space on the disk. (os error 112)", "ef"}),
+    ::testing::Values(FlushFailureCase{"NothingTaken",
+                                       {Answer{win::STATUS_SUCCESS, 0}},
+                                       "failed to write the buffered data",
+                                       "abcdef"},
+                      FlushFailureCase{"PartThenNothing",
+                                       {Answer{win::STATUS_SUCCESS, 2}, Answer{win::STATUS_SUCCESS, 0}},
+                                       "failed to write the buffered data",
+                                       "cdef"},
+                      FlushFailureCase{"PartThenError",
+                                       {Answer{win::STATUS_SUCCESS, 4}, Answer{win::STATUS_DISK_FULL}},
+                                       "There is not enough space on the disk. (os error 112)",
+                                       "ef"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(LineWriterTest, FlushToAMissingStreamEmptiesTheBuffer) {

@@ -125,18 +125,18 @@ TEST_P(FatalPrint, ReportsAndFailsFast) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FatalPrint,
-    ::testing::Values(
-        FatalCase{"StdoutBrokenPipe", true, Answer{win::STATUS_PIPE_BROKEN},
-                  "failed printing to stdout: The pipe has been ended. (os error 109)\n"},
-        // The waiting text and the line leave together, as a flush.
-        FatalCase{"StdoutTakesNothing", true, Answer{win::STATUS_SUCCESS, 0},
-                  "failed printing to stdout: failed to write the buffered data\n"},
-        FatalCase{"StdoutDiskFull", true, Answer{win::STATUS_DISK_FULL},
-                  "failed printing to stdout: There is not enough space on the disk. (os error 112)\n"},
-        FatalCase{"StderrBrokenPipe", false, Answer{win::STATUS_PIPE_BROKEN},
-                  "failed printing to stderr: The pipe has been ended. (os error 109)\n"},
-        FatalCase{"StillPending", true, Answer{win::STATUS_SUCCESS, {}, true, true},
-                  "fatal runtime error: I/O error: operation failed to complete synchronously, aborting\n"}),
+    ::testing::Values(FatalCase{"StdoutBrokenPipe", true, Answer{win::STATUS_PIPE_BROKEN},
+                                "failed printing to stdout: The pipe has been ended. (os error 109)\n"},
+                      // The waiting text and the line leave together, as a flush.
+                      FatalCase{"StdoutTakesNothing", true, Answer{win::STATUS_SUCCESS, 0},
+                                "failed printing to stdout: failed to write the buffered data\n"},
+                      FatalCase{"StdoutDiskFull", true, Answer{win::STATUS_DISK_FULL},
+                                "failed printing to stdout: There is not enough space on the disk. (os error 112)\n"},
+                      FatalCase{"StderrBrokenPipe", false, Answer{win::STATUS_PIPE_BROKEN},
+                                "failed printing to stderr: The pipe has been ended. (os error 109)\n"},
+                      FatalCase{
+                          "StillPending", true, Answer{win::STATUS_SUCCESS, {}, true, true},
+                          "fatal runtime error: I/O error: operation failed to complete synchronously, aborting\n"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(OutputTest, ReportOfAFailedPrintIsExact) {

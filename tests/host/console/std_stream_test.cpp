@@ -95,8 +95,7 @@ TEST_P(ByteWrite, ReportsTheStatusBlockOrTheTranslatedStatus) {
 using Answer = fake::ByteStream::WriteAnswer;
 INSTANTIATE_TEST_SUITE_P(
     Cases, ByteWrite,
-    ::testing::Values(ByteWriteCase{"All", Answer{}, 5, 0},
-                      ByteWriteCase{"Part", Answer{win::STATUS_SUCCESS, 2}, 2, 0},
+    ::testing::Values(ByteWriteCase{"All", Answer{}, 5, 0}, ByteWriteCase{"Part", Answer{win::STATUS_SUCCESS, 2}, 2, 0},
                       ByteWriteCase{"Nothing", Answer{win::STATUS_SUCCESS, 0}, 0, 0},
                       ByteWriteCase{"PendingThenDone", Answer{win::STATUS_SUCCESS, 3, true}, 3, 0},
                       ByteWriteCase{"PendingThenBrokenPipe", Answer{win::STATUS_PIPE_BROKEN, {}, true}, {}, 109},

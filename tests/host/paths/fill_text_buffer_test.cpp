@@ -52,7 +52,8 @@ class ScriptedFill {
 };
 
 std::expected<std::u16string, SystemError> run(ScriptedFill& fill) {
-  return fill_text_buffer(fill, [](std::span<const char16_t> units) { return std::u16string(units.begin(), units.end()); });
+  return fill_text_buffer(fill,
+                          [](std::span<const char16_t> units) { return std::u16string(units.begin(), units.end()); });
 }
 
 class FillTextBufferTest : public SeamTest {};
@@ -95,10 +96,7 @@ TEST_F(FillTextBufferTest, AnswerOf700GrowsOnceToAHeapBufferOf700) {
 }
 
 TEST_F(FillTextBufferTest, FullBufferWithInsufficientBufferDoubles) {
-  ScriptedFill fill{{512, win::ERROR_INSUFFICIENT_BUFFER},
-                     {1024, win::ERROR_INSUFFICIENT_BUFFER},
-                     {2049},
-                     {2049}};
+  ScriptedFill fill{{512, win::ERROR_INSUFFICIENT_BUFFER}, {1024, win::ERROR_INSUFFICIENT_BUFFER}, {2049}, {2049}};
   const auto text = run(fill);
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(text->size(), 2049u);
@@ -141,7 +139,7 @@ TEST_F(FillTextBufferTest, GrowthIsAtLeastDoubleAtLeastTheNeedAndAtLeastFour) {
   struct Case {
     std::size_t capacity, needed, grown;
   };
-  const Case cases[] = {{0, 1, 4}, {0, 3, 4}, {0, 4, 4}, {0, 700, 700}, {1, 2, 4},
+  const Case cases[] = {{0, 1, 4},        {0, 3, 4},         {0, 4, 4},         {0, 700, 700},     {1, 2, 4},
                         {700, 701, 1400}, {700, 1400, 1400}, {700, 1401, 1401}, {4096, 5000, 8192}};
   for (const Case& c : cases) {
     EXPECT_EQ(grown_capacity(c.capacity, c.needed), c.grown) << c.capacity << " for " << c.needed;

@@ -95,7 +95,8 @@ TEST(JoinPath, SeparatorRules) {
       {"verbatim UNC share only", "\\\\?\\UNC\\server\\share", "\\\\?\\UNC\\server\\share\\vant_installer_latest.exe"},
       {"verbatim UNC share root", "\\\\?\\UNC\\server\\share\\",
        "\\\\?\\UNC\\server\\share\\vant_installer_latest.exe"},
-      {"verbatim other prefix", "\\\\?\\Volume{1234}\\Temp\\\\", "\\\\?\\Volume{1234}\\Temp\\vant_installer_latest.exe"},
+      {"verbatim other prefix", "\\\\?\\Volume{1234}\\Temp\\\\",
+       "\\\\?\\Volume{1234}\\Temp\\vant_installer_latest.exe"},
       {"verbatim other prefix alone", "\\\\?\\pipe", "\\\\?\\pipe\\vant_installer_latest.exe"},
       {"verbatim drive-like part", "\\\\?\\C:x\\", "\\\\?\\C:x\\vant_installer_latest.exe"},
       {"slashes are not a verbatim prefix", "//?/C:/Temp", "//?/C:/Temp\\vant_installer_latest.exe"},
@@ -126,7 +127,10 @@ TEST(WithExplicitFolder, OnlyABareNameGetsTheCurrentFolder) {
       {"C:vant_installer_latest.exe", "C:.\\vant_installer_latest.exe"},
       {"z:a.exe", "z:.\\a.exe"},
       {"1:a.exe", ".\\1:a.exe"},  // not a drive letter
-      {"\xE4\xB8\xAD" "\xED\xA0\x80.exe", ".\\\xE4\xB8\xAD" "\xED\xA0\x80.exe"},
+      {"\xE4\xB8\xAD"
+       "\xED\xA0\x80.exe",
+       ".\\\xE4\xB8\xAD"
+       "\xED\xA0\x80.exe"},
       {"C:\\Temp\\a.exe", "C:\\Temp\\a.exe"},
       {"dir/a.exe", "dir/a.exe"},
       {".\\a.exe", ".\\a.exe"},

@@ -151,8 +151,7 @@ TEST_F(PauseExitTest, ClockAdvancesWithTheSystemsClock) {
   const Duration before = monotonic_now();
   w().now_ns += 1'234'567'800;
   const Duration after = monotonic_now();
-  EXPECT_EQ((after.seconds - before.seconds) * 1'000'000'000 + after.nanoseconds - before.nanoseconds,
-            1'234'567'800u);
+  EXPECT_EQ((after.seconds - before.seconds) * 1'000'000'000 + after.nanoseconds - before.nanoseconds, 1'234'567'800u);
 }
 
 struct CounterFailureCase {

@@ -39,37 +39,29 @@ TEST_P(OsCodeKind, FollowsTheTable) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, OsCodeKind,
-    ::testing::Values(KindCase{2, SystemErrorKind::NotFound}, KindCase{67, SystemErrorKind::NotFound},
-                      KindCase{5, SystemErrorKind::PermissionDenied},
-                      KindCase{10013, SystemErrorKind::PermissionDenied},
-                      KindCase{14, SystemErrorKind::OutOfMemory}, KindCase{17, SystemErrorKind::CrossesDevices},
-                      KindCase{19, SystemErrorKind::ReadOnlyFilesystem},
-                      KindCase{112, SystemErrorKind::StorageFull}, KindCase{183, SystemErrorKind::AlreadyExists},
-                      KindCase{87, SystemErrorKind::InvalidInput}, KindCase{109, SystemErrorKind::BrokenPipe},
-                      KindCase{232, SystemErrorKind::BrokenPipe}, KindCase{120, SystemErrorKind::Unsupported},
-                      KindCase{995, SystemErrorKind::TimedOut}, KindCase{15403, SystemErrorKind::TimedOut},
-                      KindCase{206, SystemErrorKind::InvalidFilename},
-                      KindCase{132, SystemErrorKind::NotSeekable},
-                      KindCase{145, SystemErrorKind::DirectoryNotEmpty},
-                      KindCase{170, SystemErrorKind::ResourceBusy}, KindCase{223, SystemErrorKind::FileTooLarge},
-                      KindCase{267, SystemErrorKind::NotADirectory}, KindCase{336, SystemErrorKind::IsADirectory},
-                      KindCase{1131, SystemErrorKind::Deadlock}, KindCase{1142, SystemErrorKind::TooManyLinks},
-                      KindCase{10051, SystemErrorKind::NetworkUnreachable},
-                      KindCase{1232, SystemErrorKind::HostUnreachable},
-                      KindCase{10069, SystemErrorKind::QuotaExceeded},
-                      KindCase{1921, SystemErrorKind::FilesystemLoop},
-                      KindCase{10035, SystemErrorKind::WouldBlock}, KindCase{10048, SystemErrorKind::AddrInUse},
-                      KindCase{10049, SystemErrorKind::AddrNotAvailable},
-                      KindCase{10050, SystemErrorKind::NetworkDown},
-                      KindCase{10053, SystemErrorKind::ConnectionAborted},
-                      KindCase{10054, SystemErrorKind::ConnectionReset},
-                      KindCase{10057, SystemErrorKind::NotConnected},
-                      KindCase{10061, SystemErrorKind::ConnectionRefused},
-                      // Not in the table: no category.
-                      KindCase{0, SystemErrorKind::Uncategorized}, KindCase{1, SystemErrorKind::Uncategorized},
-                      KindCase{193, SystemErrorKind::Uncategorized},
-                      KindCase{-2, SystemErrorKind::Uncategorized},
-                      KindCase{static_cast<std::int32_t>(0xC0000005), SystemErrorKind::Uncategorized}));
+    ::testing::Values(
+        KindCase{2, SystemErrorKind::NotFound}, KindCase{67, SystemErrorKind::NotFound},
+        KindCase{5, SystemErrorKind::PermissionDenied}, KindCase{10013, SystemErrorKind::PermissionDenied},
+        KindCase{14, SystemErrorKind::OutOfMemory}, KindCase{17, SystemErrorKind::CrossesDevices},
+        KindCase{19, SystemErrorKind::ReadOnlyFilesystem}, KindCase{112, SystemErrorKind::StorageFull},
+        KindCase{183, SystemErrorKind::AlreadyExists}, KindCase{87, SystemErrorKind::InvalidInput},
+        KindCase{109, SystemErrorKind::BrokenPipe}, KindCase{232, SystemErrorKind::BrokenPipe},
+        KindCase{120, SystemErrorKind::Unsupported}, KindCase{995, SystemErrorKind::TimedOut},
+        KindCase{15403, SystemErrorKind::TimedOut}, KindCase{206, SystemErrorKind::InvalidFilename},
+        KindCase{132, SystemErrorKind::NotSeekable}, KindCase{145, SystemErrorKind::DirectoryNotEmpty},
+        KindCase{170, SystemErrorKind::ResourceBusy}, KindCase{223, SystemErrorKind::FileTooLarge},
+        KindCase{267, SystemErrorKind::NotADirectory}, KindCase{336, SystemErrorKind::IsADirectory},
+        KindCase{1131, SystemErrorKind::Deadlock}, KindCase{1142, SystemErrorKind::TooManyLinks},
+        KindCase{10051, SystemErrorKind::NetworkUnreachable}, KindCase{1232, SystemErrorKind::HostUnreachable},
+        KindCase{10069, SystemErrorKind::QuotaExceeded}, KindCase{1921, SystemErrorKind::FilesystemLoop},
+        KindCase{10035, SystemErrorKind::WouldBlock}, KindCase{10048, SystemErrorKind::AddrInUse},
+        KindCase{10049, SystemErrorKind::AddrNotAvailable}, KindCase{10050, SystemErrorKind::NetworkDown},
+        KindCase{10053, SystemErrorKind::ConnectionAborted}, KindCase{10054, SystemErrorKind::ConnectionReset},
+        KindCase{10057, SystemErrorKind::NotConnected}, KindCase{10061, SystemErrorKind::ConnectionRefused},
+        // Not in the table: no category.
+        KindCase{0, SystemErrorKind::Uncategorized}, KindCase{1, SystemErrorKind::Uncategorized},
+        KindCase{193, SystemErrorKind::Uncategorized}, KindCase{-2, SystemErrorKind::Uncategorized},
+        KindCase{static_cast<std::int32_t>(0xC0000005), SystemErrorKind::Uncategorized}));
 
 TEST_F(SystemErrorTest, FixedMessagesKeepKindAndHaveNoCode) {
   EXPECT_EQ(errors::program_not_found.kind(), SystemErrorKind::NotFound);
@@ -104,24 +96,23 @@ TEST_P(OsDisplay, TrimsOnlyTrailingAsciiWhiteSpace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, OsDisplay,
-    ::testing::Values(
-        DisplayCase{"CrLfTrimmed", u"Access is denied.\r\n", "Access is denied. (os error 1234)"},
-        DisplayCase{"AllTrailingKinds", u"x \t\n\f\r \r\n", "x (os error 1234)"},
-        DisplayCase{"OnlyWhiteSpace", u" \r\n\t", " (os error 1234)"},
-        DisplayCase{"VerticalTabKept", u"tab\v", "tab\v (os error 1234)"},
-        DisplayCase{"NonAsciiSpaceKept", u"ideographic\u3000", "ideographic\u3000 (os error 1234)"},
-        DisplayCase{"NothingTrimmedInFront", u" \tlead", " \tlead (os error 1234)"},
-        DisplayCase{"InnerLineBreakKept", u"one\r\ntwo\r\n", "one\r\ntwo (os error 1234)"},
-        DisplayCase{"Chinese", u"拒绝访问。\r\n", "拒绝访问。 (os error 1234)"},
-        DisplayCase{"SurrogatePair", u"\U0001F600\r\n", "\U0001F600 (os error 1234)"},
-        DisplayCase{"LoneHigh", std::u16string(u"a") + char16_t(0xD800) + u"b",
-                    "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
-        DisplayCase{"HighAtEnd", std::u16string(u"ab") + char16_t(0xDBFF),
-                    "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
-        DisplayCase{"LoneLow", std::u16string(u"a") + char16_t(0xDC00),
-                    "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
-        DisplayCase{"Reversed", std::u16string{char16_t(0xDC00), char16_t(0xD800)},
-                    "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"}),
+    ::testing::Values(DisplayCase{"CrLfTrimmed", u"Access is denied.\r\n", "Access is denied. (os error 1234)"},
+                      DisplayCase{"AllTrailingKinds", u"x \t\n\f\r \r\n", "x (os error 1234)"},
+                      DisplayCase{"OnlyWhiteSpace", u" \r\n\t", " (os error 1234)"},
+                      DisplayCase{"VerticalTabKept", u"tab\v", "tab\v (os error 1234)"},
+                      DisplayCase{"NonAsciiSpaceKept", u"ideographic\u3000", "ideographic\u3000 (os error 1234)"},
+                      DisplayCase{"NothingTrimmedInFront", u" \tlead", " \tlead (os error 1234)"},
+                      DisplayCase{"InnerLineBreakKept", u"one\r\ntwo\r\n", "one\r\ntwo (os error 1234)"},
+                      DisplayCase{"Chinese", u"拒绝访问。\r\n", "拒绝访问。 (os error 1234)"},
+                      DisplayCase{"SurrogatePair", u"\U0001F600\r\n", "\U0001F600 (os error 1234)"},
+                      DisplayCase{"LoneHigh", std::u16string(u"a") + char16_t(0xD800) + u"b",
+                                  "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
+                      DisplayCase{"HighAtEnd", std::u16string(u"ab") + char16_t(0xDBFF),
+                                  "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
+                      DisplayCase{"LoneLow", std::u16string(u"a") + char16_t(0xDC00),
+                                  "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"},
+                      DisplayCase{"Reversed", std::u16string{char16_t(0xDC00), char16_t(0xD800)},
+                                  "OS Error 1234 (FormatMessageW() returned invalid UTF-16) (os error 1234)"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SystemErrorTest, LookupUsesAZeroedBufferOf2048UnitsAndSystemFlags) {
@@ -204,8 +195,7 @@ TEST_F(SystemErrorTest, DisplayPiecesAreDescriptionSuffixCodeAndParenthesis) {
 TEST_F(SystemErrorTest, DiagnosticOfOsAndFixed) {
   EXPECT_EQ(SystemError::from_code(2).diagnostic_text(),
             "Os { code: 2, kind: NotFound, message: \"The system cannot find the file specified.\" }");
-  EXPECT_EQ(errors::program_not_found.diagnostic_text(),
-            "Error { kind: NotFound, message: \"program not found\" }");
+  EXPECT_EQ(errors::program_not_found.diagnostic_text(), "Error { kind: NotFound, message: \"program not found\" }");
   EXPECT_EQ(errors::bad_windows_file_name.diagnostic_text(),
             "Error { kind: InvalidInput, message: \"Windows file names may not contain `\\\"` or end with `\\\\`\" }");
   w().system_messages[77] = u"one\r\ntwo\r\n";
@@ -232,11 +222,10 @@ TEST_P(Quoting, EscapesControlsAndCombiningMarksOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Characters, Quoting,
-    ::testing::Values(QuoteCase{"plain", "\"plain\""}, QuoteCase{"", "\"\""},
-                      QuoteCase{"\t\r\n", "\"\\t\\r\\n\""}, QuoteCase{std::string("a\0b", 3), "\"a\\0b\""},
-                      QuoteCase{"say \"hi\"", "\"say \\\"hi\\\"\""}, QuoteCase{"C:\\x", "\"C:\\\\x\""},
-                      QuoteCase{"it's", "\"it's\""}, QuoteCase{"拒绝访问。", "\"拒绝访问。\""},
-                      QuoteCase{"\U0001F600", "\"\U0001F600\""},
+    ::testing::Values(QuoteCase{"plain", "\"plain\""}, QuoteCase{"", "\"\""}, QuoteCase{"\t\r\n", "\"\\t\\r\\n\""},
+                      QuoteCase{std::string("a\0b", 3), "\"a\\0b\""}, QuoteCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
+                      QuoteCase{"C:\\x", "\"C:\\\\x\""}, QuoteCase{"it's", "\"it's\""},
+                      QuoteCase{"拒绝访问。", "\"拒绝访问。\""}, QuoteCase{"\U0001F600", "\"\U0001F600\""},
                       // C0, DEL, C1 and the separators.
                       QuoteCase{"\x01\x1b\x1f", "\"\\u{1}\\u{1b}\\u{1f}\""}, QuoteCase{"\x7f", "\"\\u{7f}\""},
                       QuoteCase{"\u0085\u009f", "\"\\u{85}\\u{9f}\""}, QuoteCase{"\v\f", "\"\\u{b}\\u{c}\""},

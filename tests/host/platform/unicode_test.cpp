@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/bytes.h"
-#include <vector>
 
 namespace vant {
 namespace {
@@ -136,8 +136,7 @@ const std::vector<Utf16Case>& utf16_cases() {
       {"lone high then ASCII", units({0xD83D, u'a'}), bytes({0xED, 0xA0, 0xBD, 0x61}), false},
       {"lone high at end", units({u'a', 0xDBFF}), bytes({0x61, 0xED, 0xAF, 0xBF}), false},
       {"lone low", units({0xDC00, u'b'}), bytes({0xED, 0xB0, 0x80, 0x62}), false},
-      {"low then high is two lone units", units({0xDE00, 0xD83D}), bytes({0xED, 0xB8, 0x80, 0xED, 0xA0, 0xBD}),
-       false},
+      {"low then high is two lone units", units({0xDE00, 0xD83D}), bytes({0xED, 0xB8, 0x80, 0xED, 0xA0, 0xBD}), false},
       {"two highs then a low: lone, then a pair", units({0xD800, 0xD800, 0xDC00}),
        bytes({0xED, 0xA0, 0x80, 0xF0, 0x90, 0x80, 0x80}), false},
       {"Chinese", u"中文", "中文", true},

@@ -15,9 +15,9 @@
 namespace vant {
 namespace {
 
-using testing::SeamTest;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::SeamTest;
 
 constexpr std::u16string_view kOwnFolder = u"C:\\Program Files\\VANT";
 
@@ -77,10 +77,11 @@ class SearchOrder : public LookupTest, public ::testing::WithParamInterface<Orde
 TEST_P(SearchOrder, FirstPlaceThatHoldsItWins) {
   const OrderCase& c = GetParam();
   const std::u16string system = c.wow64 ? u"C:\\Windows\\SysWOW64" : u"C:\\Windows\\system32";
-  const std::map<Place, std::u16string> files = {
-      {kNative, u"C:\\Windows\\Sysnative\\curl.exe"}, {kSystem, system + u"\\curl.exe"},
-      {kOwn, u"C:\\Program Files\\VANT\\curl.exe"},   {kWindows, u"C:\\Windows\\curl.exe"},
-      {kPath, u"C:\\Tools\\curl.exe"}};
+  const std::map<Place, std::u16string> files = {{kNative, u"C:\\Windows\\Sysnative\\curl.exe"},
+                                                 {kSystem, system + u"\\curl.exe"},
+                                                 {kOwn, u"C:\\Program Files\\VANT\\curl.exe"},
+                                                 {kWindows, u"C:\\Windows\\curl.exe"},
+                                                 {kPath, u"C:\\Tools\\curl.exe"}};
   w().wow64 = c.wow64;
   w().system_directory = system;
   w().environment[u"PATH"] = u"C:\\Tools";
@@ -98,20 +99,20 @@ TEST_P(SearchOrder, FirstPlaceThatHoldsItWins) {
 
 constexpr unsigned kEverywhere = kNative | kSystem | kOwn | kWindows | kPath;
 
-INSTANTIATE_TEST_SUITE_P(
-    Places, SearchOrder,
-    ::testing::Values(OrderCase{"SystemBeatsAll", false, kEverywhere, kSystem},
-                      OrderCase{"SystemBeatsOwnFolder", false, kSystem | kOwn, kSystem},
-                      OrderCase{"OwnFolderWhenTheSystemHasNone", false, kOwn | kWindows | kPath, kOwn},
-                      OrderCase{"WindowsFolderBeatsPath", false, kWindows | kPath, kWindows},
-                      OrderCase{"PathLast", false, kPath, kPath},
-                      OrderCase{"NativeIsNotSearchedOutsideWow64", false, kNative, std::nullopt},
-                      OrderCase{"Wow64NativeBeatsAll", true, kEverywhere, kNative},
-                      OrderCase{"Wow64NativeOnly", true, kNative | kPath, kNative},
-                      OrderCase{"Wow64ThenSysWow64", true, kSystem | kOwn, kSystem},
-                      OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kOwn},
-                      OrderCase{"Wow64NowhereIsNotFound", true, 0, std::nullopt}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Places, SearchOrder,
+                         ::testing::Values(OrderCase{"SystemBeatsAll", false, kEverywhere, kSystem},
+                                           OrderCase{"SystemBeatsOwnFolder", false, kSystem | kOwn, kSystem},
+                                           OrderCase{"OwnFolderWhenTheSystemHasNone", false, kOwn | kWindows | kPath,
+                                                     kOwn},
+                                           OrderCase{"WindowsFolderBeatsPath", false, kWindows | kPath, kWindows},
+                                           OrderCase{"PathLast", false, kPath, kPath},
+                                           OrderCase{"NativeIsNotSearchedOutsideWow64", false, kNative, std::nullopt},
+                                           OrderCase{"Wow64NativeBeatsAll", true, kEverywhere, kNative},
+                                           OrderCase{"Wow64NativeOnly", true, kNative | kPath, kNative},
+                                           OrderCase{"Wow64ThenSysWow64", true, kSystem | kOwn, kSystem},
+                                           OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kOwn},
+                                           OrderCase{"Wow64NowhereIsNotFound", true, 0, std::nullopt}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LookupTest, SearchStopsAtTheFirstHitAndAsksForLaterFoldersOnlyWhenReached) {
   w().add_file(u"C:\\Windows\\system32\\curl.exe");
@@ -186,12 +187,9 @@ TEST_F(LookupTest, ExeIsAppendedInLowerCaseOnlyToANameWithoutADot) {
     const char* first_query;
   };
   const Case cases[] = {
-      {"curl", "C:\\Windows\\system32\\curl.exe"},
-      {"CURL", "C:\\Windows\\system32\\CURL.exe"},
-      {"curl.exe", "C:\\Windows\\system32\\curl.exe"},
-      {"Curl.EXE", "C:\\Windows\\system32\\Curl.EXE"},
-      {"tool.run", "C:\\Windows\\system32\\tool.run"},
-      {"a.b.c", "C:\\Windows\\system32\\a.b.c"},
+      {"curl", "C:\\Windows\\system32\\curl.exe"},     {"CURL", "C:\\Windows\\system32\\CURL.exe"},
+      {"curl.exe", "C:\\Windows\\system32\\curl.exe"}, {"Curl.EXE", "C:\\Windows\\system32\\Curl.EXE"},
+      {"tool.run", "C:\\Windows\\system32\\tool.run"}, {"a.b.c", "C:\\Windows\\system32\\a.b.c"},
       {".hidden", "C:\\Windows\\system32\\.hidden"},
   };
   for (const Case& c : cases) {

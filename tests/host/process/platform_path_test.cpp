@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                          u"\\\\?\\pipe\\" + std::u16string(250, u'd'), 1},
         PlatformPathCase{"LongUncPath", u"\\\\server\\share\\" + std::u16string(250, u'u'),
                          u"\\\\?\\UNC\\server\\share\\" + std::u16string(250, u'u'), 1},
-        PlatformPathCase{"LongNtPath", u"\\??\\C:\\" + std::u16string(300, u'n'), u"\\??\\C:\\" + std::u16string(300, u'n'),
-                         0}),
+        PlatformPathCase{"LongNtPath", u"\\??\\C:\\" + std::u16string(300, u'n'),
+                         u"\\??\\C:\\" + std::u16string(300, u'n'), 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 class ToPlatformPathTest : public SeamTest {};

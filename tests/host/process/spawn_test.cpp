@@ -16,9 +16,9 @@
 namespace vant {
 namespace {
 
-using testing::SeamTest;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::SeamTest;
 using namespace std::string_view_literals;
 
 constexpr std::u16string_view kCurl = u"C:\\Windows\\system32\\curl.exe";
@@ -228,14 +228,12 @@ TEST_P(SpawnHandles, ChildGetsDuplicatesOfThoseThatExist) {
   EXPECT_EQ(open_set().size(), before.size() + 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SpawnHandles,
-                         ::testing::Values(HandleCase{"None", false, false, false},
-                                           HandleCase{"AllThree", true, true, true},
-                                           HandleCase{"NoInput", false, true, true},
-                                           HandleCase{"NoOutput", true, false, true},
-                                           HandleCase{"NoError", true, true, false},
-                                           HandleCase{"OnlyError", false, false, true}),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, SpawnHandles,
+    ::testing::Values(HandleCase{"None", false, false, false}, HandleCase{"AllThree", true, true, true},
+                      HandleCase{"NoInput", false, true, true}, HandleCase{"NoOutput", true, false, true},
+                      HandleCase{"NoError", true, true, false}, HandleCase{"OnlyError", false, false, true}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SpawnTest, CreateProcessFailureIsReadBeforeAnythingIsClosed) {
   w().use_byte_streams();

@@ -112,8 +112,7 @@ TEST_F(DriverTest, SuccessWritesElevenLinesStartsTheInstallerPausesAndExits0) {
   ASSERT_EQ(w().timer_sets.size(), 1u);
   EXPECT_EQ(w().timer_sets[0].due, -20'000'000);
   EXPECT_TRUE(w().sleeps.empty());
-  const auto started = std::find(w().calls.begin(), w().calls.end(),
-                                 "CreateProcessW(" + fake::utf8(kInstaller) + ")");
+  const auto started = std::find(w().calls.begin(), w().calls.end(), "CreateProcessW(" + fake::utf8(kInstaller) + ")");
   const auto paused = std::find(w().calls.begin(), w().calls.end(), "SetWaitableTimer(-20000000)");
   EXPECT_LT(started, paused);
   // Nothing is read from standard input on success.
@@ -149,8 +148,8 @@ TEST_F(DriverTest, DownloadArgumentsAreTenInOrder) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
-                                 fake::utf8(kInstaller), kAddress));
+  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2",
+                                 "-o", fake::utf8(kInstaller), kAddress));
 }
 
 // One row per failure of the download tool, and what the user then sees.
@@ -187,18 +186,18 @@ const std::string kNetworkHint = "请检查网络连接后重试，或联系客�
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DownloadToolFailure,
-    ::testing::Values(
-        ToolFailure{"NotFound", std::nullopt, "无法运行下载工具：program not found\n" + kToolHint},
-        ToolFailure{"StartRefused", fake::Program{.start_error = 5},
-                    "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
-        ToolFailure{"WaitFails", fake::Program{.wait_error = 6},
-                    "无法运行下载工具：The handle is invalid. (os error 6)\n" + kToolHint},
-        ToolFailure{"ExitCodeUnreadable", fake::Program{.exit_code_error = 5},
-                    "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
-        ToolFailure{"Exit22", fake::Program{.exit_code = 22}, "下载失败（错误码 22）\n" + kNetworkHint},
-        ToolFailure{"Crashed", fake::Program{.exit_code = 0xC0000005},
-                    "下载失败（错误码 -1073741819）\n" + kNetworkHint},
-        ToolFailure{"AllBitsSet", fake::Program{.exit_code = 0xFFFFFFFF}, "下载失败（错误码 -1）\n" + kNetworkHint}),
+    ::testing::Values(ToolFailure{"NotFound", std::nullopt, "无法运行下载工具：program not found\n" + kToolHint},
+                      ToolFailure{"StartRefused", fake::Program{.start_error = 5},
+                                  "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
+                      ToolFailure{"WaitFails", fake::Program{.wait_error = 6},
+                                  "无法运行下载工具：The handle is invalid. (os error 6)\n" + kToolHint},
+                      ToolFailure{"ExitCodeUnreadable", fake::Program{.exit_code_error = 5},
+                                  "无法运行下载工具：Access is denied. (os error 5)\n" + kToolHint},
+                      ToolFailure{"Exit22", fake::Program{.exit_code = 22}, "下载失败（错误码 22）\n" + kNetworkHint},
+                      ToolFailure{"Crashed", fake::Program{.exit_code = 0xC0000005},
+                                  "下载失败（错误码 -1073741819）\n" + kNetworkHint},
+                      ToolFailure{"AllBitsSet", fake::Program{.exit_code = 0xFFFFFFFF},
+                                  "下载失败（错误码 -1）\n" + kNetworkHint}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(DriverTest, DownloadToolErrorTextIsWrittenPieceByPiece) {
@@ -228,7 +227,8 @@ TEST_F(DriverTest, InstallerThatIsNotAnExecutable) {
   w().programs[kInstaller] = fake::Program{.start_error = 193};
   const Outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 1u);
-  EXPECT_THAT(outcome.err, ::testing::StartsWith("无法启动安装程序：%1 is not a valid Win32 application. (os error 193)\n"));
+  EXPECT_THAT(outcome.err,
+              ::testing::StartsWith("无法启动安装程序：%1 is not a valid Win32 application. (os error 193)\n"));
 }
 
 TEST_F(DriverTest, TemporaryFolderThatCannotBeHadIsAnInternalFailure) {
@@ -269,8 +269,7 @@ TEST_F(DriverTest, EmptyTemporaryFolderStartsTheInstallerFromTheCurrentFolder) {
   EXPECT_EQ(w().created[1].application, downloaded);
   EXPECT_EQ(w().created[1].command_line, u"\".\\vant_installer_latest.exe\"");
   for (const std::string& call : w().calls) {
-    EXPECT_FALSE(call.starts_with("GetFileAttributesW(") && call.find("vant_installer") != std::string::npos)
-        << call;
+    EXPECT_FALSE(call.starts_with("GetFileAttributesW(") && call.find("vant_installer") != std::string::npos) << call;
   }
 }
 
@@ -291,8 +290,7 @@ TEST_F(DriverTest, TemporaryFolderWithSpacesReachesCurlAsOneArgument) {
   curl_exits(0, false);
   run();
   ASSERT_FALSE(w().created.empty());
-  EXPECT_EQ(w().created[0].command_line,
-            curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
+  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
 }
 
 TEST_F(DriverTest, LoneSurrogateIsReplacedForCurlAndTheMessageButKeptForTheStart) {
@@ -333,15 +331,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InputCase{"Line", [](fake::FakeWindows&, fake::FakeWindows::StdStreams& s) { s.input->readable = "x\r\n"; }},
         InputCase{"EmptyFile", [](fake::FakeWindows&, fake::FakeWindows::StdStreams&) {}},
-        InputCase{"InvalidUtf8", [](fake::FakeWindows&,
-                                    fake::FakeWindows::StdStreams& s) { s.input->readable = "\xff\xfe\n"; }},
+        InputCase{"InvalidUtf8",
+                  [](fake::FakeWindows&, fake::FakeWindows::StdStreams& s) { s.input->readable = "\xff\xfe\n"; }},
         InputCase{"BrokenPipe",
                   [](fake::FakeWindows&, fake::FakeWindows::StdStreams& s) {
                     s.input->end_status = win::STATUS_PIPE_BROKEN;
                   }},
-        InputCase{"NoHandle", [](fake::FakeWindows& w, fake::FakeWindows::StdStreams&) {
-                    w.std_input = win::NULL_HANDLE;
-                  }}),
+        InputCase{"NoHandle",
+                  [](fake::FakeWindows& w, fake::FakeWindows::StdStreams&) { w.std_input = win::NULL_HANDLE; }}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Standard input that keeps sending bytes without a line feed: the prompt

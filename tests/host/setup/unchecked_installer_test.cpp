@@ -33,8 +33,8 @@ TEST_P(UncheckedInstaller, NoSignatureFunctionIsCalled) {
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, GetParam().exit_code);
   for (const char* function : {"WinVerifyTrust", "WTHelperProvDataFromStateData", "WTHelperGetProvSignerFromChain",
-                               "CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage",
-                               "CertVerifyTimeValidity", "CertGetNameStringW", "DeleteFileW"}) {
+                               "CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage", "CertVerifyTimeValidity",
+                               "CertGetNameStringW", "DeleteFileW"}) {
     EXPECT_EQ(w().count_calls(function), 0u) << function;
   }
   EXPECT_TRUE(w().trust_calls.empty());
@@ -43,8 +43,7 @@ TEST_P(UncheckedInstaller, NoSignatureFunctionIsCalled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, UncheckedInstaller,
-                         ::testing::Values(Road{"Started", 0, true, 0},
-                                           Road{"NotStarted", 0, false, 1},
+                         ::testing::Values(Road{"Started", 0, true, 0}, Road{"NotStarted", 0, false, 1},
                                            Road{"DownloadFailed", 22, true, 1}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 

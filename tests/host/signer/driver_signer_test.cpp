@@ -19,8 +19,8 @@
 namespace vant {
 namespace {
 
-using ::testing::ElementsAre;
 using testing::DriverRun;
+using ::testing::ElementsAre;
 using testing::kRunBanner;
 using testing::kRunInstaller;
 using testing::kRunLaunching;
@@ -73,8 +73,9 @@ TEST_F(SignerDriver, TheVendorsInstallerIsStartedAsWithoutTheCheck) {
                                    [](const std::string& call) { return call.starts_with("WinVerifyTrust(verify:"); });
   ASSERT_NE(verify, calls.end());
   EXPECT_EQ(*verify, "WinVerifyTrust(verify:" + fake::utf8(kRunInstaller) + ")");
-  EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
-            11);
+  EXPECT_EQ(
+      std::count_if(calls.begin(), verify, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+      11);
   const auto start = std::find(calls.begin(), calls.end(), "CreateProcessW(" + fake::utf8(kRunInstaller) + ")");
   EXPECT_LT(verify, start);
 }
@@ -121,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](fake::FileSignature& s) { s.chain_error_status = win::CERT_TRUST_IS_PARTIAL_CHAIN; },
                 os_reason(-2146762486)},
         Refusal{"PolicyError", [](fake::FileSignature& s) { s.policy_error = 0x800B0106; }, os_reason(-2146762490)},
-        Refusal{"NoCodeSigningUsage",
-                [](fake::FileSignature& s) { s.chain[0].usages = {"1.3.6.1.5.5.7.3.1"}; }, os_reason(-2146762480)},
+        Refusal{"NoCodeSigningUsage", [](fake::FileSignature& s) { s.chain[0].usages = {"1.3.6.1.5.5.7.3.1"}; },
+                os_reason(-2146762480)},
         Refusal{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { s.chain[0].time_validity = 1; },
                 os_reason(-2146762495)},
         Refusal{"AccessDeniedByTheSystem", [](fake::FileSignature& s) { s.policy_call_error = 5; },
@@ -145,7 +146,7 @@ TEST_F(SignerDriver, AnExpiredLeafWithATimestampIsStarted) {
 }
 
 TEST_F(SignerDriver, AFileThatCannotBeDeletedIsReportedAlike) {
-  w().delete_errors[kRunInstaller] = 32;  // in use by another process
+  w().delete_errors[kRunInstaller] = 32;      // in use by another process
   const testing::RunOutcome outcome = run();  // unsigned
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_EQ(outcome.err, kRefused + os_reason(-2146762496) + "\n" + kNotStarted + kCheckNetwork);
@@ -160,14 +161,15 @@ TEST_F(SignerDriver, TheReasonIsWrittenPieceByPiece) {
   run();
   // Unbuffered: each literal part and each piece of the error text is its
   // own write, in order; the file was deleted before anything was said.
-  EXPECT_THAT(streams_.error->writes, ElementsAre(kRefused, "Access is denied.", " (os error ", "5", ")", "\n",
-                                                  kNotStarted, kCheckNetwork));
+  EXPECT_THAT(streams_.error->writes,
+              ElementsAre(kRefused, "Access is denied.", " (os error ", "5", ")", "\n", kNotStarted, kCheckNetwork));
   const auto& calls = w().calls;
-  const auto deleted = std::find_if(calls.begin(), calls.end(),
-                                    [](const std::string& call) { return call.starts_with("DeleteFileW"); });
+  const auto deleted =
+      std::find_if(calls.begin(), calls.end(), [](const std::string& call) { return call.starts_with("DeleteFileW"); });
   ASSERT_NE(deleted, calls.end());
-  EXPECT_EQ(std::count_if(calls.begin(), deleted, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
-            11);
+  EXPECT_EQ(
+      std::count_if(calls.begin(), deleted, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+      11);
 }
 
 TEST_F(SignerDriver, NoDownloadedFileIsRefusedByTheCheck) {

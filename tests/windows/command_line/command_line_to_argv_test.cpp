@@ -44,8 +44,18 @@ std::u16string line_for(const std::u16string& program, const std::vector<std::u1
 
 TEST(CommandLineToArgvW, ReadsTheQuotingExamplesBack) {
   const std::vector<std::u16string> arguments = {
-      u"--retry-delay", u"", u"C:\\Users\\A B\\Temp\\file.exe", u"C:\\dir with space\\", u"say \"hi\"",
-      u"a\\\"b",        u"a\\b", u"tab\there", u"line\nfeed", u"\u4E0B\u8F7D \U0001F600", u"\\\\", u"\"",
+      u"--retry-delay",
+      u"",
+      u"C:\\Users\\A B\\Temp\\file.exe",
+      u"C:\\dir with space\\",
+      u"say \"hi\"",
+      u"a\\\"b",
+      u"a\\b",
+      u"tab\there",
+      u"line\nfeed",
+      u"\u4E0B\u8F7D \U0001F600",
+      u"\\\\",
+      u"\"",
   };
   const std::u16string program = u"C:\\Users\\A B\\Temp\\vant_installer_latest.exe";
   std::vector<std::u16string> expected = {program};

@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, EnterPrompt,
 
 // A file of this many zero bytes, made sparse: it costs no disk.
 std::wstring sparse_file(const std::wstring& path, LONGLONG size) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
   LARGE_INTEGER end;
   end.QuadPart = size;

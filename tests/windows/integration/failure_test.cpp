@@ -33,8 +33,7 @@ TEST_P(DownloadToolExitCode, IsShownSignedAndTheInstallerIsNotStarted) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, DownloadToolExitCode,
-                         ::testing::Values(ExitCodeCase{"HttpError22", 22, "22"},
-                                           ExitCodeCase{"One", 1, "1"},
+                         ::testing::Values(ExitCodeCase{"HttpError22", 22, "22"}, ExitCodeCase{"One", 1, "1"},
                                            // low byte 0: lost by anything that keeps only 8 bits
                                            ExitCodeCase{"LowByteZero", 256, "256"},
                                            ExitCodeCase{"LargestPositive", 0x7FFFFFFF, "2147483647"},
@@ -72,7 +71,7 @@ TEST_P(InstallerStart, FailsWithTheSystemErrorAndShowsWhereTheFileIs) {
 
 INSTANTIATE_TEST_SUITE_P(Payloads, InstallerStart,
                          ::testing::Values(PayloadCase{"NoFile", nullptr, "2"},  // file not found
-                                           // not a valid Win32 application
+                                                                                 // not a valid Win32 application
                                            PayloadCase{"TextFile", "this is not a program\r\n", "193"},
                                            PayloadCase{"EmptyFile", "", "193"}),
                          CaseName());

@@ -38,8 +38,7 @@ TEST_F(HandleHygiene, NoDuplicateStaysOpenAfterEitherStart) {
     EXPECT_EQ(child->get("parent_holds.stderr"), "0") << who;
   }
   EXPECT_EQ(installer.get("inheritable.count"), curl.get("inheritable.count"))
-      << "download tool: " << curl.get("inheritable.values")
-      << "\ninstaller: " << installer.get("inheritable.values");
+      << "download tool: " << curl.get("inheritable.values") << "\ninstaller: " << installer.get("inheritable.values");
 }
 
 }  // namespace

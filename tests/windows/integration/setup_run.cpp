@@ -48,7 +48,9 @@ std::wstring SetupRun::folder_of_this_program() {
   return self.substr(0, self.rfind(L'\\') + 1);
 }
 
-std::wstring SetupRun::helper(std::wstring_view file_name) { return folder_of_this_program() + std::wstring(file_name); }
+std::wstring SetupRun::helper(std::wstring_view file_name) {
+  return folder_of_this_program() + std::wstring(file_name);
+}
 
 void SetupRun::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -85,7 +87,8 @@ std::wstring SetupRun::folder(std::wstring_view relative) const {
 
 std::wstring SetupRun::write_file(std::wstring_view relative, std::string_view bytes) const {
   const std::wstring path = scratch_ + std::wstring(relative);
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create a scratch file: " << GetLastError();
   DWORD written = 0;
   if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

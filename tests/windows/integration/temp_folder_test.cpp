@@ -33,14 +33,13 @@ TEST_P(TempFolder, ReachesTheDownloadToolAsOneArgumentAndStartsTheInstallerThere
   EXPECT_EQ(installer.units("command_line"), L"\"" + installer_path() + L"\"");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, TempFolder,
-    ::testing::Values(TempCase{"SpacesAndChinese", L"tmp 有 空格\\用户 临时"},
-                      // U+1D11E and U+1F600: surrogate pairs on the command line
-                      TempCase{"OutsideTheBmp", L"tmp \xD834\xDD1E\\\xD83D\xDE00 x"},
-                      // Characters a command shell would act on; no shell is involved.
-                      TempCase{"ShellCharacters", L"tmp %PATH% ^&(;)!"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Names, TempFolder,
+                         ::testing::Values(TempCase{"SpacesAndChinese", L"tmp 有 空格\\用户 临时"},
+                                           // U+1D11E and U+1F600: surrogate pairs on the command line
+                                           TempCase{"OutsideTheBmp", L"tmp \xD834\xDD1E\\\xD83D\xDE00 x"},
+                                           // Characters a command shell would act on; no shell is involved.
+                                           TempCase{"ShellCharacters", L"tmp %PATH% ^&(;)!"}),
+                         CaseName());
 
 using TempFolderLimits = SetupRun;
 

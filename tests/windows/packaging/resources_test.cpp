@@ -6,7 +6,6 @@
 // EXE is the built vant-setup.exe, MANIFEST the manifest file the build
 // embedded, ICON the committed .ico file.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -66,8 +65,8 @@ class ExeResources : public ::testing::Test {
     return found;
   }
   static BOOL CALLBACK collect_name(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
-    reinterpret_cast<std::vector<ULONG_PTR>*>(list)->push_back(
-        IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0);
+    reinterpret_cast<std::vector<ULONG_PTR>*>(list)->push_back(IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name)
+                                                                                    : 0);
     return TRUE;
   }
 
@@ -90,8 +89,7 @@ class VersionInfo : public ::testing::Test {
     wchar_t* value = nullptr;
     UINT length = 0;
     const std::wstring path = L"\\StringFileInfo\\080404B0\\" + name;
-    if (!VerQueryValueW(block_.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
-        value == nullptr) {
+    if (!VerQueryValueW(block_.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || value == nullptr) {
       return L"<missing>";
     }
     // The length counts the terminating NUL.
@@ -107,8 +105,8 @@ TEST_F(VersionInfo, TranslationIsSimplifiedChineseUnicode) {
     WORD code_page;
   }* translations = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation",
-                             reinterpret_cast<void**>(&translations), &length));
+  ASSERT_TRUE(
+      VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &length));
   ASSERT_EQ(length, sizeof(Translation));
   EXPECT_EQ(translations[0].language, 0x0804);
   EXPECT_EQ(translations[0].code_page, 1200);
@@ -165,8 +163,7 @@ TEST_F(ExeResources, ManifestIsTheOneBuiltAndTheOnlyOne) {
   EXPECT_NE(embedded.find(level), std::string::npos) << level;
   EXPECT_NE(embedded.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"), std::string::npos);
   EXPECT_NE(embedded.find(">true</longPathAware>"), std::string::npos);
-  EXPECT_EQ(embedded.find("activeCodePage"), std::string::npos)
-      << "the console code depends on the real code page";
+  EXPECT_EQ(embedded.find("activeCodePage"), std::string::npos) << "the console code depends on the real code page";
 }
 
 // The loader's own reading of the manifest: the activation context built
@@ -191,8 +188,7 @@ class ActivationContext : public ::testing::Test {
 TEST_F(ActivationContext, ReportsTheRequestedExecutionLevel) {
   ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION info{};
   SIZE_T needed = 0;
-  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &info, sizeof info,
-                           &needed))
+  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &info, sizeof info, &needed))
       << GetLastError();
   EXPECT_EQ(info.RunLevel, static_cast<ACTCTX_REQUESTED_RUN_LEVEL>(VANT_EXPECTED_RUN_LEVEL));
   EXPECT_FALSE(info.UiAccess);
@@ -201,8 +197,8 @@ TEST_F(ActivationContext, ReportsTheRequestedExecutionLevel) {
 TEST_F(ActivationContext, DeclaresWindows10And11) {
   alignas(8) unsigned char buffer[1024] = {};
   SIZE_T needed = 0;
-  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, CompatibilityInformationInActivationContext, buffer,
-                           sizeof buffer, &needed))
+  ASSERT_TRUE(
+      QueryActCtxW(0, context_, nullptr, CompatibilityInformationInActivationContext, buffer, sizeof buffer, &needed))
       << GetLastError();
   // The element count, then the elements. Since Windows 10 1903 (and in
   // Wine) each element also carries a MaxVersionTested (8-byte aligned, 32

@@ -38,9 +38,7 @@ class SignedInstaller : public SetupRun {
         << "no " << to_utf8(payload) << ": make-pki.sh has not run";
     env_[L"VANT_TEST_CURL_PAYLOAD"] = payload;
   }
-  bool installer_file_exists() const {
-    return GetFileAttributesW(installer_path().c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  bool installer_file_exists() const { return GetFileAttributesW(installer_path().c_str()) != INVALID_FILE_ATTRIBUTES; }
 };
 
 struct Accepted {
@@ -96,7 +94,8 @@ TEST_P(RefusedInstaller, IsDeletedReportedAndNeverStarted) {
     EXPECT_EQ(lines[0], kRefusedPrefix + GetParam().text + "\n");
   } else {
     bool matched = false;
-    for (const std::string& code : GetParam().codes) matched = matched || is_os_error_line(lines[0], kRefusedPrefix, code);
+    for (const std::string& code : GetParam().codes)
+      matched = matched || is_os_error_line(lines[0], kRefusedPrefix, code);
     EXPECT_TRUE(matched) << lines[0];
     EXPECT_TRUE(is_os_error_line(lines[0], kRefusedPrefix, ""));
   }
@@ -108,34 +107,42 @@ TEST_P(RefusedInstaller, IsDeletedReportedAndNeverStarted) {
 }
 
 // HRESULTs in signed decimal, as the message shows them.
-const std::string kNoSignature = "-2146762496";     // TRUST_E_NOSIGNATURE 0x800B0100
-const std::string kBadDigest = "-2146869232";       // TRUST_E_BAD_DIGEST 0x80096010
-const std::string kExpired = "-2146762495";         // CERT_E_EXPIRED 0x800B0101
-const std::string kUntrustedRoot = "-2146762487";   // CERT_E_UNTRUSTEDROOT 0x800B0109
-const std::string kChaining = "-2146762486";        // CERT_E_CHAINING 0x800B010A
-const std::string kWrongUsage = "-2146762480";      // CERT_E_WRONG_USAGE 0x800B0110
+const std::string kNoSignature = "-2146762496";    // TRUST_E_NOSIGNATURE 0x800B0100
+const std::string kBadDigest = "-2146869232";      // TRUST_E_BAD_DIGEST 0x80096010
+const std::string kExpired = "-2146762495";        // CERT_E_EXPIRED 0x800B0101
+const std::string kUntrustedRoot = "-2146762487";  // CERT_E_UNTRUSTEDROOT 0x800B0109
+const std::string kChaining = "-2146762486";       // CERT_E_CHAINING 0x800B010A
+const std::string kWrongUsage = "-2146762480";     // CERT_E_WRONG_USAGE 0x800B0110
 
 const std::string kChineseName = VANT_TEST_SIGNER_CN;
 const std::string kAsciiName = VANT_TEST_SIGNER_ASCII;
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RefusedInstaller,
-    ::testing::Values(
-        Refused{"Unsigned", Exe::Chinese, L"unsigned.exe", {kNoSignature}, ""},
-        Refused{"CodeChanged", Exe::Chinese, L"code-changed.exe", {kBadDigest}, ""},
-        Refused{"HeaderChanged", Exe::Chinese, L"header-changed.exe", {kBadDigest}, ""},
-        // Wine says "no signature" here, Windows may say "bad digest".
-        Refused{"BytesAppended", Exe::Chinese, L"appended.exe", {kNoSignature, kBadDigest}, ""},
-        Refused{"ExpiredLeaf", Exe::Chinese, L"expired.exe", {kExpired}, ""},
-        Refused{"UntrustedRoot", Exe::Chinese, L"untrusted.exe", {kUntrustedRoot}, ""},
-        Refused{"NoIntermediate", Exe::Chinese, L"no-intermediate.exe", {kChaining}, ""},
-        Refused{"NoCodeSigningUsage", Exe::Chinese, L"no-usage.exe", {kWrongUsage}, ""},
-        Refused{"OtherVendor", Exe::Chinese, L"other.exe", {},
-                "signed by \"Other Vendor Ltd\", expected \"" + kChineseName + "\""},
-        Refused{"AsciiSignerForChineseExe", Exe::Chinese, L"ascii.exe", {},
-                "signed by \"" + kAsciiName + "\", expected \"" + kChineseName + "\""},
-        Refused{"ChineseSignerForAsciiExe", Exe::Ascii, L"cn.exe", {},
-                "signed by \"" + kChineseName + "\", expected \"" + kAsciiName + "\""}),
+    ::testing::Values(Refused{"Unsigned", Exe::Chinese, L"unsigned.exe", {kNoSignature}, ""},
+                      Refused{"CodeChanged", Exe::Chinese, L"code-changed.exe", {kBadDigest}, ""},
+                      Refused{"HeaderChanged", Exe::Chinese, L"header-changed.exe", {kBadDigest}, ""},
+                      // Wine says "no signature" here, Windows may say "bad digest".
+                      Refused{"BytesAppended", Exe::Chinese, L"appended.exe", {kNoSignature, kBadDigest}, ""},
+                      Refused{"ExpiredLeaf", Exe::Chinese, L"expired.exe", {kExpired}, ""},
+                      Refused{"UntrustedRoot", Exe::Chinese, L"untrusted.exe", {kUntrustedRoot}, ""},
+                      Refused{"NoIntermediate", Exe::Chinese, L"no-intermediate.exe", {kChaining}, ""},
+                      Refused{"NoCodeSigningUsage", Exe::Chinese, L"no-usage.exe", {kWrongUsage}, ""},
+                      Refused{"OtherVendor",
+                              Exe::Chinese,
+                              L"other.exe",
+                              {},
+                              "signed by \"Other Vendor Ltd\", expected \"" + kChineseName + "\""},
+                      Refused{"AsciiSignerForChineseExe",
+                              Exe::Chinese,
+                              L"ascii.exe",
+                              {},
+                              "signed by \"" + kAsciiName + "\", expected \"" + kChineseName + "\""},
+                      Refused{"ChineseSignerForAsciiExe",
+                              Exe::Ascii,
+                              L"cn.exe",
+                              {},
+                              "signed by \"" + kChineseName + "\", expected \"" + kAsciiName + "\""}),
     CaseName());
 
 }  // namespace

@@ -29,7 +29,8 @@ std::vector<BYTE> read_file(const wchar_t* path) {
   if (file == INVALID_HANDLE_VALUE) return bytes;
   BYTE buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
   CloseHandle(file);
   return bytes;
 }
@@ -46,9 +47,8 @@ HCERTSTORE open_root_store() {
 int add(const std::vector<BYTE>& der) {
   const HCERTSTORE store = open_root_store();
   if (store == nullptr) return fail("CertOpenStore");
-  const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
-                                                      static_cast<DWORD>(der.size()),
-                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  const BOOL added = CertAddEncodedCertificateToStore(
+      store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   const DWORD error = GetLastError();
   CertCloseStore(store, 0);
   if (!added) {

@@ -50,8 +50,7 @@ std::optional<Failure> open_stream(const StdStream& stream, DWORD which, bool is
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   const DWORD access = is_input ? GENERIC_READ : GENERIC_WRITE;
   switch (stream.kind) {
-    case StdStream::Kind::None:
-      return std::nullopt;
+    case StdStream::Kind::None: return std::nullopt;
     case StdStream::Kind::Inherit: {
       const HANDLE own = GetStdHandle(which);
       if (own == nullptr || own == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -67,8 +66,7 @@ std::optional<Failure> open_stream(const StdStream& stream, DWORD which, bool is
       const bool nul = stream.kind == StdStream::Kind::Nul;
       const HANDLE file = CreateFileW(nul ? L"NUL" : stream.path.c_str(), access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                                      is_input || nul ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+                                      is_input || nul ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) return Failure{"CreateFileW", GetLastError()};
       child_end.reset(file);
       return std::nullopt;
@@ -179,7 +177,8 @@ LaunchResult launch(const LaunchRequest& request) {
   if (auto f = open_stream(request.std_in, STD_INPUT_HANDLE, true, child_in, in_writer)) return fail(*f);
   if (auto f = open_stream(request.std_out, STD_OUTPUT_HANDLE, false, child_out, no_writer)) return fail(*f);
   const bool shared_output_file = request.std_err.kind == StdStream::Kind::File &&
-                                  request.std_out.kind == StdStream::Kind::File && request.std_err.path == request.std_out.path;
+                                  request.std_out.kind == StdStream::Kind::File &&
+                                  request.std_err.path == request.std_out.path;
   if (shared_output_file) {
     // One file object for both, so the two streams share one position and
     // append after each other instead of overwriting.

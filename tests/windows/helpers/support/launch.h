@@ -18,17 +18,15 @@ namespace vant_test {
 struct StdStream {
   enum class Kind { Inherit, None, Nul, File, Pipe };
   Kind kind = Kind::Inherit;
-  std::wstring path;      // File: read from (input) or created afresh (output)
-  std::string bytes;      // Pipe (standard input only): written in before the start
-  bool keep_open = false; // Pipe: the writer stays open until the child ends
+  std::wstring path;       // File: read from (input) or created afresh (output)
+  std::string bytes;       // Pipe (standard input only): written in before the start
+  bool keep_open = false;  // Pipe: the writer stays open until the child ends
 
-  static StdStream inherit() { return {}; }  // a duplicate of this process's own
+  static StdStream inherit() { return {}; }                        // a duplicate of this process's own
   static StdStream none() { return {Kind::None, {}, {}, false}; }  // NULL in STARTUPINFO
   static StdStream nul() { return {Kind::Nul, {}, {}, false}; }
   static StdStream file(std::wstring path) { return {Kind::File, std::move(path), {}, false}; }
-  static StdStream pipe(std::string bytes, bool keep_open) {
-    return {Kind::Pipe, {}, std::move(bytes), keep_open};
-  }
+  static StdStream pipe(std::string bytes, bool keep_open) { return {Kind::Pipe, {}, std::move(bytes), keep_open}; }
 };
 
 struct LaunchRequest {
@@ -48,7 +46,7 @@ struct LaunchResult {
   DWORD error = 0;          // Windows code of the step that failed
   std::string failed_step;  // empty when started
   DWORD pid = 0;
-  DWORD exit_code = 0;      // all 32 bits, from GetExitCodeProcess
+  DWORD exit_code = 0;  // all 32 bits, from GetExitCodeProcess
   bool timed_out = false;
   // 100 ns ticks since 1601, comparable across processes.
   std::uint64_t start_ticks = 0;     // just before CreateProcessW

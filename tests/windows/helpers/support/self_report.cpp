@@ -173,8 +173,7 @@ void add_parent_holds_check(RecordBuilder& record) {
     for (Probe& probe : probes) {
       if (!probe.identity) continue;
       HANDLE copy = nullptr;
-      probe.held = DuplicateHandle(parent, probe.value, GetCurrentProcess(), &copy, 0, FALSE,
-                                   DUPLICATE_SAME_ACCESS) &&
+      probe.held = DuplicateHandle(parent, probe.value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
                    file_identity(copy) == probe.identity;
       if (copy != nullptr) CloseHandle(copy);
       any_held = any_held || probe.held;

@@ -53,8 +53,11 @@ std::wstring from_utf8(std::string_view text) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char lead = byte(i);
-    std::size_t width = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    std::size_t width = lead < 0x80                    ? 1
+                        : lead >= 0xC2 && lead <= 0xDF ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
     std::uint32_t cp = width == 1 ? lead : width == 2 ? lead & 0x1F : width == 3 ? lead & 0x0F : lead & 0x07;
     bool valid = width != 0 && i + width <= text.size();
     for (std::size_t k = 1; valid && k < width; ++k) {
@@ -103,8 +106,10 @@ std::optional<std::wstring> parse_hex_units(std::string_view hex) {
     unsigned value = 0;
     for (std::size_t k = 0; k < 4; ++k) {
       const char c = hex[i + k];
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                        : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                               : -1;
       if (digit < 0) return std::nullopt;
       value = value * 16 + static_cast<unsigned>(digit);
     }
@@ -153,8 +158,10 @@ std::optional<std::uint32_t> parse_u32(std::wstring_view text) {
   }
   std::uint64_t value = 0;
   for (const wchar_t c : text) {
-    int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10
-                : c >= L'A' && c <= L'F' ? c - L'A' + 10 : 99;
+    int digit = c >= L'0' && c <= L'9'   ? c - L'0'
+                : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                                         : 99;
     if (digit >= base) return std::nullopt;
     value = value * base + digit;
     if (value > 0xFFFFFFFFull) return std::nullopt;
