@@ -13,82 +13,30 @@
 
 #include "fake_windows.h"
 #include "setup/messages.h"
-#include "support/seam_test.h"
+#include "support/driver_run.h"
 
 namespace vant {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::SeamTest;
 
-constexpr char16_t kTemp[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
-constexpr char16_t kCurl[] = u"C:\\Windows\\system32\\curl.exe";
-constexpr char16_t kInstaller[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\vant_installer_latest.exe";
-
-const std::string kBanner =
-    "========================================\n"
-    "  VANT 进销存 安装程序\n"
-    "========================================\n"
-    "\n"
-    "正在从服务器获取最新版本，请稍候...\n"
-    "（此过程需要网络连接，约需 1-3 分钟）\n"
-    "\n";
-const std::string kLaunching =
-    "\n"
-    "下载完成，正在启动安装程序...\n"
-    "（安装完成后此窗口将自动关闭）\n"
-    "\n";
-const std::string kPrompt = "\n按 Enter 键退出...\n";
+// The shared driver fixture's values under the names these tests use.
+constexpr const char16_t* kTemp = testing::kRunTemp;
+constexpr const char16_t* kCurl = testing::kRunCurl;
+constexpr const char16_t* kInstaller = testing::kRunInstaller;
+const std::string& kBanner = testing::kRunBanner;
+const std::string& kLaunching = testing::kRunLaunching;
+const std::string& kPrompt = testing::kRunPrompt;
 const std::string kAddress = std::string("https://") + VANT_DOWNLOAD_HOST + "/download/latest";
 
-struct Outcome {
-  std::optional<win::DWORD> exit_code;  // ExitProcess
-  std::optional<unsigned> fail_fast;    // FastFail
-  std::string out;
-  std::string err;
-};
+using Outcome = testing::RunOutcome;
 
-class DriverTest : public SeamTest {
+class DriverTest : public testing::DriverRun {
  protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    streams_ = w().use_byte_streams();
-    w().temp_path = kTemp;
-    w().add_file(kCurl);
-  }
-
-  // curl ends with `code`; with `writes_installer` it leaves the file behind,
-  // as a successful download does.
-  void curl_exits(win::DWORD code, bool writes_installer) {
-    fake::Program curl;
-    curl.exit_code = code;
-    if (writes_installer) {
-      curl.on_start = [](const fake::CreateProcessCall&) { fake::world().add_file(kInstaller); };
-    }
-    w().programs[kCurl] = curl;
-  }
-
-  Outcome run() {
-    Outcome outcome;
-    try {
-      run_setup();
-      ADD_FAILURE() << "run_setup returned";
-    } catch (const fake::ProcessExited& end) {
-      outcome.exit_code = end.code;
-    } catch (const fake::FailedFast& end) {
-      outcome.fail_fast = end.code;
-    }
-    outcome.out = streams_.output->written;
-    outcome.err = streams_.error->written;
-    return outcome;
-  }
-
   std::u16string curl_command_line(std::u16string_view output_path) const {
     return u"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o " + std::u16string(output_path) + u" " +
            fake::u16(kAddress);
   }
-
-  fake::FakeWindows::StdStreams streams_;
 };
 
 TEST_F(DriverTest, SuccessWritesElevenLinesStartsTheInstallerPausesAndExits0) {
