@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line_reading.h"
 #include "paths/path_text.h"
 #include "platform/system_error.h"
 #include "process/command_line.h"
@@ -18,80 +19,8 @@
 namespace vant::fuzz {
 namespace {
 
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-struct ParsedLine {
-  std::vector<std::u16string> argv;
-  // Constructs on which the Windows parsers (CommandLineToArgvW, the old
-  // and new C runtimes) do not agree. The builder must never produce them.
-  bool text_after_program_quote = false;  // "prog"x
-  bool doubled_quote_in_quotes = false;   // "a""b"
-  bool unterminated_quote = false;        // "a b
-};
-
-// Splits a command line by the rules of CommandLineToArgvW:
-// - the program name runs to the next blank, or, when it starts with '"',
-//   to the next '"'; it has no escapes;
-// - in arguments, 2n backslashes and a '"' give n backslashes and the quote
-//   opens or closes a quoted part; 2n + 1 backslashes and a '"' give n
-//   backslashes and a literal '"'; backslashes before anything else are
-//   literal; blanks outside quoted parts separate arguments.
-// Inside a quoted part, "" is read as one literal '"' (the newer runtimes'
-// reading) and recorded, since others read it differently.
-ParsedLine parse_command_line(std::u16string_view line) {
-  ParsedLine parsed;
-  std::size_t i = 0;
-  std::u16string program;
-  if (!line.empty() && line[0] == u'"') {
-    const std::size_t close = line.find(u'"', 1);
-    if (close == std::u16string_view::npos) {
-      program = line.substr(1);
-      parsed.unterminated_quote = true;
-      i = line.size();
-    } else {
-      program = line.substr(1, close - 1);
-      i = close + 1;
-      if (i < line.size() && !is_blank(line[i])) parsed.text_after_program_quote = true;
-    }
-  } else {
-    while (i < line.size() && !is_blank(line[i])) program += line[i++];
-  }
-  parsed.argv.push_back(program);
-
-  for (;;) {
-    while (i < line.size() && is_blank(line[i])) ++i;
-    if (i == line.size()) break;
-    std::u16string argument;
-    bool quoted = false;
-    while (i < line.size()) {
-      std::size_t backslashes = 0;
-      while (i < line.size() && line[i] == u'\\') {
-        ++backslashes;
-        ++i;
-      }
-      if (i < line.size() && line[i] == u'"') {
-        argument.append(backslashes / 2, u'\\');
-        if (backslashes % 2 == 1) {
-          argument += u'"';
-        } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
-          parsed.doubled_quote_in_quotes = true;
-          argument += u'"';
-          ++i;
-        } else {
-          quoted = !quoted;
-        }
-        ++i;
-        continue;
-      }
-      argument.append(backslashes, u'\\');
-      if (i == line.size() || (!quoted && is_blank(line[i]))) break;
-      argument += line[i++];
-    }
-    if (quoted) parsed.unterminated_quote = true;
-    parsed.argv.push_back(std::move(argument));
-  }
-  return parsed;
-}
+using testing::parse_like_c_runtime;
+using ParsedLine = testing::ParsedCommandLine;
 
 bool has_nul(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
 
@@ -101,11 +30,11 @@ std::string context_of(const std::vector<std::u16string>& texts, std::u16string_
 
 void check_parses_back(const std::vector<std::u16string>& expected, std::u16string_view line,
                        const std::vector<std::u16string>& texts) {
-  const ParsedLine parsed = parse_command_line(line);
+  const ParsedLine parsed = parse_like_c_runtime(line);
   const auto context = [&] { return context_of(texts, line, parsed); };
   FUZZ_CHECK(!has_nul(line), context());
   FUZZ_CHECK(!parsed.text_after_program_quote, context());
-  FUZZ_CHECK(!parsed.doubled_quote_in_quotes, context());
+  FUZZ_CHECK(!parsed.doubled_quote, context());
   FUZZ_CHECK(!parsed.unterminated_quote, context());
   FUZZ_CHECK(parsed.argv == expected, context());
 }

@@ -11,20 +11,10 @@
 #include "paths/path_text.h"
 #include "platform/fail_fast.h"
 #include "platform/pause_exit.h"
+#include "process_reset.h"
 
 namespace vant::fuzz {
 namespace {
-
-void reset_process() {
-  fake::reset();
-  reset_output_for_tests();
-  reset_input_for_tests();
-  reset_temp_path_resolver_for_tests();
-  reset_pause_exit_for_tests();
-  set_report_writer(nullptr);
-  // The resets above may have called into the fake; start with a clean log.
-  fake::reset();
-}
 
 char hex_digit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
 
@@ -36,8 +26,8 @@ void property_failed(const char* condition, const char* file, int line, const st
   std::abort();
 }
 
-FreshProcess::FreshProcess() { reset_process(); }
-FreshProcess::~FreshProcess() { reset_process(); }
+FreshProcess::FreshProcess() { testing::reset_process(); }
+FreshProcess::~FreshProcess() { testing::reset_process(); }
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }

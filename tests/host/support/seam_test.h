@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_windows.h"
+#include "process_reset.h"
 
 namespace vant::testing {
-
-// Resets the fake and every process-wide state of the program.
-void reset_process();
 
 class SeamTest : public ::testing::Test {
  protected:

@@ -1,14 +1,18 @@
-#include "support/seam_test.h"
+// Puts the fake Windows and every process-wide state of the program back as
+// at process start, as if each test case (or fuzz input) ran in a new
+// process. Shared by the host test fixture and the fuzz targets.
+#pragma once
 
 #include "console/input.h"
 #include "console/output.h"
+#include "fake_windows.h"
 #include "paths/path_text.h"
 #include "platform/fail_fast.h"
 #include "platform/pause_exit.h"
 
 namespace vant::testing {
 
-void reset_process() {
+inline void reset_process() {
   fake::reset();
   reset_output_for_tests();
   reset_input_for_tests();
