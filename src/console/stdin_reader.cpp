@@ -23,35 +23,31 @@ std::expected<std::size_t, SystemError> StdinReader::fill_stdin_buffer() {
   return std::unexpected(read.error());
 }
 
-std::expected<std::size_t, SystemError> StdinReader::read_line(std::string& text) {
-  const std::size_t start_length = text.size();
-  std::size_t appended = 0;
-  std::expected<std::size_t, SystemError> result = 0;
+// The one walk over the next line, for reading it and for skipping it: each
+// part of it, up to and including its line feed (or up to the end of
+// input), goes to `take` as it leaves the buffer. Returns the bytes taken,
+// or the read failure that cut the line short.
+template <typename Take>
+std::expected<std::size_t, SystemError> StdinReader::consume_line(Take take) {
+  std::size_t consumed = 0;
   for (;;) {
     if (pos_ == filled_) {
-      if (auto filled = fill_stdin_buffer(); !filled) {
-        result = std::unexpected(filled.error());
-        break;
-      }
+      if (auto filled = fill_stdin_buffer(); !filled) return std::unexpected(filled.error());
     }
     const std::string_view bytes = available();
     const std::size_t line_feed = bytes.find('\n');
-    if (line_feed != std::string_view::npos) {
-      text.append(bytes.substr(0, line_feed + 1));
-      pos_ += line_feed + 1;
-      appended += line_feed + 1;
-      result = appended;
-      break;
-    }
-    text.append(bytes);
-    pos_ = filled_;
-    appended += bytes.size();
-    if (bytes.empty()) {
-      result = appended;  // end of input
-      break;
-    }
+    const std::string_view part = line_feed == std::string_view::npos ? bytes : bytes.substr(0, line_feed + 1);
+    take(part);
+    pos_ += part.size();
+    consumed += part.size();
+    // A line feed ends the line; nothing more to read is the end of input.
+    if (line_feed != std::string_view::npos || part.empty()) return consumed;
   }
+}
 
+std::expected<std::size_t, SystemError> StdinReader::read_line(std::string& text) {
+  const std::size_t start_length = text.size();
+  const auto result = consume_line([&text](std::string_view part) { text.append(part); });
   if (!is_valid_utf8(std::string_view(text).substr(start_length))) {
     text.resize(start_length);
     if (result) return std::unexpected(errors::invalid_utf8_stream);
@@ -60,21 +56,7 @@ std::expected<std::size_t, SystemError> StdinReader::read_line(std::string& text
 }
 
 std::expected<std::size_t, SystemError> StdinReader::skip_line() {
-  std::size_t skipped = 0;
-  for (;;) {
-    if (pos_ == filled_) {
-      if (auto filled = fill_stdin_buffer(); !filled) return std::unexpected(filled.error());
-    }
-    const std::string_view bytes = available();
-    const std::size_t line_feed = bytes.find('\n');
-    if (line_feed != std::string_view::npos) {
-      pos_ += line_feed + 1;
-      return skipped + line_feed + 1;
-    }
-    pos_ = filled_;
-    skipped += bytes.size();
-    if (bytes.empty()) return skipped;  // end of input
-  }
+  return consume_line([](std::string_view) {});
 }
 
 }  // namespace vant

@@ -40,6 +40,9 @@ class StdinReader {
   char16_t pending_surrogate() const { return pending_surrogate_; }
 
  private:
+  template <typename Take>
+  std::expected<std::size_t, SystemError> consume_line(Take take);
+
   std::unique_ptr<char[]> buffer_;
   std::size_t pos_ = 0;     // first byte not handed out
   std::size_t filled_ = 0;  // valid bytes; pos_ <= filled_ <= kBufferSize
