@@ -110,15 +110,16 @@ void run_setup() {
   print_stdout(kClosesItself);
   print_stdout(kEmptyLine);
 
-#ifdef VANT_INSTALLER_SIGNER
-  // The file that is checked is the one started below.
-  start_only_if_signed_by_vendor(with_explicit_folder(installer_path));
-#endif
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
   // searched for like "curl" (never in the current folder), missing the file
   // just downloaded and perhaps starting a stale or planted one elsewhere.
-  auto installer = spawn_process(ProcessCommand(with_explicit_folder(installer_path)));
+  const PathText installer_program = with_explicit_folder(installer_path);
+#ifdef VANT_INSTALLER_SIGNER
+  // The file that is checked is the one started below.
+  start_only_if_signed_by_vendor(installer_program);
+#endif
+  auto installer = spawn_process(ProcessCommand(installer_program));
   if (!installer) {
     const ErrorDisplay shown = installer.error().display();
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
