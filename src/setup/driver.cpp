@@ -34,19 +34,49 @@ using namespace messages;
 // The download tool's exit code: 0 when the installer is in place.
 void download_installer(const std::string& installer_path_text) {
   ProcessCommand download(kDownloadTool);
+  // Every option here is known to curl 7.55.1, the oldest curl Windows 10
+  // ships: an option only newer curls know would make an older one exit 2
+  // on every run.
+  //
+  // "--disable" must come first (curl looks for it only there): without it
+  // curl reads a .curlrc or _curlrc from %CURL_HOME%, %HOME%, %APPDATA% or
+  // its own folder, which any program of the user can write, and such a
+  // file could send the download elsewhere, turn off certificate checks or
+  // write the file somewhere else; whatever arrived would then be started,
+  // elevated if this program is. Proxy variables (https_proxy, ALL_PROXY,
+  // NO_PROXY) are not a config file and still apply.
+  //
+  // "--proto-redir =https": with -L curl would also follow a redirect from
+  // https to plain http, where anyone on the way could hand over any file.
+  // Any other redirect ends with curl's exit 1.
+  //
   // "--fail": without it curl saves a server's error page (404, or 503 after
   // its retries) as the installer and exits 0, and the user would be told
   // the download succeeded and then asked to run an HTML page by hand. With
-  // it curl exits 22 and the user sees a failed download. Every curl that
-  // Windows 10 has shipped (7.55 on) knows it; an option only newer curls
-  // know would make an older one exit 2 on every run.
-  download.arg("-L")
+  // it curl exits 22 and the user sees a failed download.
+  //
+  // "--connect-timeout 120 --speed-limit 1 --speed-time 120": curl has no
+  // transfer timeout of its own, so a server that stops sending would leave
+  // the user at a frozen progress bar for ever. After two minutes without a
+  // byte (the wait for the response headers included) curl exits 28, which
+  // --retry counts as transient. Two minutes, not less: scanning proxies and
+  // virus scanners hold the last bytes back for 30 to 40 s.
+  download.arg("--disable")
+      .arg("-L")
+      .arg("--proto-redir")
+      .arg("=https")
       .arg("--fail")
       .arg("--progress-bar")
       .arg("--retry")
       .arg("3")
       .arg("--retry-delay")
       .arg("2")
+      .arg("--connect-timeout")
+      .arg("120")
+      .arg("--speed-limit")
+      .arg("1")
+      .arg("--speed-time")
+      .arg("120")
       .arg("-o")
       .arg(installer_path_text)
       .arg(kDownloadAddress);

@@ -75,10 +75,12 @@ TEST(AppendArgument, NulIsRefusedAndNothingIsAppended) {
 
 TEST(BuildCommandLine, DownloadToolLine) {
   const std::vector<PathText> args =
-      texts({"-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2", "-o",
+      texts({"--disable", "-L", "--proto-redir", "=https", "--fail", "--progress-bar", "--retry", "3", "--retry-delay",
+             "2", "--connect-timeout", "120", "--speed-limit", "1", "--speed-time", "120", "-o",
              "C:\\Users\\A B\\AppData\\Local\\Temp\\vant_installer_latest.exe", "https://download.vant.example/x"});
   EXPECT_EQ(build_command_line("curl", args),
-            u"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o "
+            u"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
+            u"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o "
             u"\"C:\\Users\\A B\\AppData\\Local\\Temp\\vant_installer_latest.exe\" https://download.vant.example/x");
 }
 

@@ -34,8 +34,9 @@ using Outcome = testing::RunOutcome;
 class DriverTest : public testing::DriverRun {
  protected:
   std::u16string curl_command_line(std::u16string_view output_path) const {
-    return u"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o " + std::u16string(output_path) + u" " +
-           fake::u16(kAddress);
+    return u"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
+           u"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o " +
+           std::u16string(output_path) + u" " + fake::u16(kAddress);
   }
 };
 
@@ -83,7 +84,7 @@ TEST_F(DriverTest, SuccessClosesTheDownloadToolButNotTheInstaller) {
   EXPECT_EQ(w().locks_held, 0);
 }
 
-TEST_F(DriverTest, DownloadArgumentsAreTenInOrder) {
+TEST_F(DriverTest, DownloadArgumentsAreNineteenInOrder) {
   curl_exits(0, true);
   run();
   ASSERT_FALSE(w().created.empty());
@@ -96,8 +97,9 @@ TEST_F(DriverTest, DownloadArgumentsAreTenInOrder) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  EXPECT_THAT(words, ElementsAre("\"curl\"", "-L", "--fail", "--progress-bar", "--retry", "3", "--retry-delay", "2",
-                                 "-o", fake::utf8(kInstaller), kAddress));
+  EXPECT_THAT(words, ElementsAre("\"curl\"", "--disable", "-L", "--proto-redir", "=https", "--fail", "--progress-bar",
+                                 "--retry", "3", "--retry-delay", "2", "--connect-timeout", "120", "--speed-limit", "1",
+                                 "--speed-time", "120", "-o", fake::utf8(kInstaller), kAddress));
 }
 
 // One row per failure of the download tool, and what the user then sees.

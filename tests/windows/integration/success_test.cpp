@@ -30,13 +30,34 @@ TEST_F(SuccessfulRun, PrintsElevenLinesStartsTheInstallerAndExitsZero) {
   const Record& curl = only_record(result.curl, "curl");
   EXPECT_EQ(curl.units("image"), app_ + L"\\curl.exe");
   const std::wstring address = from_utf8(expected::kDownloadAddress);
-  EXPECT_EQ(curl.units("command_line"), L"\"curl\" -L --fail --progress-bar --retry 3 --retry-delay 2 -o " +
-                                            as_argument(installer_path()) + L" " + address);
-  // The program name and the ten download arguments.
-  const std::wstring arguments[] = {L"curl",          L"-L", L"--fail", L"--progress-bar", L"--retry", L"3",
-                                    L"--retry-delay", L"2",  L"-o",     installer_path(),  address};
-  ASSERT_EQ(curl.get("argc"), "11");
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(curl.units("arg." + std::to_string(i)), arguments[i]) << "argument " << i;
+  EXPECT_EQ(curl.units("command_line"),
+            L"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
+            L"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o " +
+                as_argument(installer_path()) + L" " + address);
+  // The program name and the nineteen download arguments, --disable first:
+  // curl looks for it only there.
+  const std::wstring arguments[] = {L"curl",
+                                    L"--disable",
+                                    L"-L",
+                                    L"--proto-redir",
+                                    L"=https",
+                                    L"--fail",
+                                    L"--progress-bar",
+                                    L"--retry",
+                                    L"3",
+                                    L"--retry-delay",
+                                    L"2",
+                                    L"--connect-timeout",
+                                    L"120",
+                                    L"--speed-limit",
+                                    L"1",
+                                    L"--speed-time",
+                                    L"120",
+                                    L"-o",
+                                    installer_path(),
+                                    address};
+  ASSERT_EQ(curl.get("argc"), "20");
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(curl.units("arg." + std::to_string(i)), arguments[i]) << "argument " << i;
   EXPECT_EQ(curl.get("payload"), "copied");
 
   const Record& installer = only_record(result.installer, "the installer");
