@@ -25,6 +25,13 @@ constexpr auto use_std = win::STARTF_USESTDHANDLES;
 constexpr auto hires = win::CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
 constexpr auto timer_all = win::TIMER_ALL_ACCESS;
 constexpr auto invalid_attrs = win::INVALID_FILE_ATTRIBUTES;
+constexpr auto normal_attrs = win::FILE_ATTRIBUTE_NORMAL;
+constexpr auto generic_read = win::GENERIC_READ;
+constexpr auto share_read = win::FILE_SHARE_READ;
+constexpr auto share_write = win::FILE_SHARE_WRITE;
+constexpr auto share_delete = win::FILE_SHARE_DELETE;
+constexpr auto open_existing = win::OPEN_EXISTING;
+constexpr auto sharing_violation = win::ERROR_SHARING_VIOLATION;
 constexpr auto fast_fail_exit = win::FAST_FAIL_FATAL_APP_EXIT;
 using StartupInfo = win::STARTUPINFOW;
 using ProcessInfo = win::PROCESS_INFORMATION;
@@ -52,6 +59,13 @@ static_assert(seam_check::use_std == STARTF_USESTDHANDLES);
 static_assert(seam_check::hires == 2);  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 static_assert(seam_check::timer_all == TIMER_ALL_ACCESS);
 static_assert(seam_check::invalid_attrs == INVALID_FILE_ATTRIBUTES);
+static_assert(seam_check::normal_attrs == FILE_ATTRIBUTE_NORMAL);
+static_assert(seam_check::generic_read == GENERIC_READ);
+static_assert(seam_check::share_read == FILE_SHARE_READ);
+static_assert(seam_check::share_write == FILE_SHARE_WRITE);
+static_assert(seam_check::share_delete == FILE_SHARE_DELETE);
+static_assert(seam_check::open_existing == OPEN_EXISTING);
+static_assert(seam_check::sharing_violation == ERROR_SHARING_VIOLATION);
 static_assert(seam_check::fast_fail_exit == FAST_FAIL_FATAL_APP_EXIT);
 static_assert(static_cast<DWORD>(seam_check::status_end_of_file) == 0xC0000011);
 
@@ -175,6 +189,14 @@ DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD 
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
+}
+HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   const void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE hTemplateFile) {
+  return h(
+      ::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode,
+                    const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpSecurityAttributes)),
+                    dwCreationDisposition, dwFlagsAndAttributes, h(hTemplateFile)));
 }
 
 HANDLE GetCurrentProcess() { return h(::GetCurrentProcess()); }

@@ -8,12 +8,14 @@
 #include "console/output.h"
 #include "paths/path_text.h"
 #include "platform/fail_fast.h"
+#include "platform/handle.h"
 #include "platform/pause_exit.h"
 #include "platform/system_error.h"
+#include "process/hold_file.h"
+#include "process/platform_path.h"
 #include "process/spawn.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
-#include "process/platform_path.h"
 #include "trust/installer_signature.h"
 #include "trust/remove_file.h"
 #endif
@@ -99,13 +101,18 @@ void download_installer(const std::string& installer_path_text) {
 
 #ifdef VANT_INSTALLER_SIGNER
 // V1, V2, M9 and the Enter prompt unless the downloaded installer is signed
-// by the vendor. A refused file is deleted first, so nobody is told where it
-// is or to run it by hand; if it cannot be deleted, the user is told the same.
-void start_only_if_signed_by_vendor(const PathText& installer_path) {
+// by the vendor; it is verified through the held handle. A refused file is
+// deleted first (after the hold is let go, or the deletion could not
+// happen), so nobody is told where it is or to run it by hand; if it cannot
+// be deleted, the user is told the same.
+void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& file,
+                                    std::expected<OwnedHandle, SystemError>& held) {
   SignatureCheck check({kInstallerSignerUnits, kInstallerSigner});
-  const auto file = to_platform_path(installer_path.bytes());
-  const auto checked = file ? check.check(*file) : std::expected<void, SystemError>(std::unexpected(file.error()));
+  // Without a held file there is nothing that could be started safely.
+  const auto checked =
+      held ? check.check(*file, held->get()) : std::expected<void, SystemError>(std::unexpected(held.error()));
   if (checked) return;
+  if (held) held->reset();
   if (file) (void)remove_file(*file);
   const ErrorDisplay shown = checked.error().display();
   print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
@@ -135,21 +142,36 @@ void run_setup() {
 
   download_installer(installer_path_text);
 
-  print_stdout(kEmptyLine);
-  print_stdout(kDownloadDone);
-  print_stdout(kClosesItself);
-  print_stdout(kEmptyLine);
-
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
   // searched for like "curl" (never in the current folder), missing the file
   // just downloaded and perhaps starting a stale or planted one elsewhere.
   const PathText installer_program = with_explicit_folder(installer_path);
+  // The installer's file is opened right after curl's exit, before anything
+  // is printed, and held until CreateProcessW has returned: from then on
+  // what is checked and started is the file curl left. It lives under a
+  // fixed name in the user's temporary folder, which every program of the
+  // user can write; without the hold, one of them could swap the file
+  // between the check and the start and have its own program started,
+  // elevated if this one is. A failure is reported where the start's would be.
+  const auto installer_file = to_platform_path(installer_program.bytes());
+  auto held = installer_file ? hold_file(*installer_file)
+                             : std::expected<OwnedHandle, SystemError>(std::unexpected(installer_file.error()));
+
+  print_stdout(kEmptyLine);
+  print_stdout(kDownloadDone);
+  print_stdout(kClosesItself);
+  print_stdout(kEmptyLine);
+
 #ifdef VANT_INSTALLER_SIGNER
   // The file that is checked is the one started below.
-  start_only_if_signed_by_vendor(installer_program);
+  start_only_if_signed_by_vendor(installer_file, held);
 #endif
-  auto installer = spawn_process(ProcessCommand(installer_program));
+  auto installer = held ? spawn_process(ProcessCommand(installer_program))
+                        : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
+  // Let go only once CreateProcessW has returned: Windows has the image
+  // open by then, and a failed start leaves nothing to guard.
+  if (held) held->reset();
   if (!installer) {
     const ErrorDisplay shown = installer.error().display();
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));

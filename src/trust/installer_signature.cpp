@@ -18,9 +18,13 @@ namespace {
 // request points into the object itself.
 class VerifyState {
  public:
-  explicit VerifyState(const std::u16string& path) {
+  VerifyState(const std::u16string& path, win::HANDLE file) {
     file_.cbStruct = sizeof file_;
     file_.pcwszFilePath = path.c_str();
+    // Given a handle, Windows reads the file through it (the path must
+    // still name the file): what is verified is the file the caller holds,
+    // not whatever the path names by then.
+    file_.hFile = file;
     data_.cbStruct = sizeof data_;
     data_.dwUIChoice = win::WTD_UI_NONE;
     data_.fdwRevocationChecks = win::WTD_REVOKE_NONE;
@@ -159,8 +163,8 @@ win::LONG refusal_code(VerifyState& state, const win::CERT_CONTEXT*& leaf) {
 
 }  // namespace
 
-std::expected<void, SystemError> SignatureCheck::check(const std::u16string& path) {
-  VerifyState state(path);
+std::expected<void, SystemError> SignatureCheck::check(const std::u16string& path, win::HANDLE file) {
+  VerifyState state(path, file);
   const win::CERT_CONTEXT* leaf = nullptr;
   if (const win::LONG code = refusal_code(state, leaf); code != 0) {
     return std::unexpected(SystemError::from_code(code));

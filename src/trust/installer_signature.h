@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/system_error.h"
+#include "platform/win_api.h"
 
 namespace vant {
 
@@ -28,8 +29,9 @@ class SignatureCheck {
   SignatureCheck(const SignatureCheck&) = delete;
   SignatureCheck& operator=(const SignatureCheck&) = delete;
 
-  // Passes only if all of these hold for the file at `path` (a platform
-  // path, as CreateProcessW would get it):
+  // Passes only if all of these hold for the file open as `file` (read
+  // access), which is the file at `path` (a platform path, as
+  // CreateProcessW would get it):
   // - WinVerifyTrust (generic verify, no UI, no revocation check, no
   //   network) accepts it;
   // - the signer's chain has no error bit, passes the Authenticode chain
@@ -47,7 +49,7 @@ class SignatureCheck {
   //   signed by "Other Ltd", expected "VANT 软件有限公司"
   // (PermissionDenied, not InvalidData: the file and its signature are
   // intact and valid; it is the signer who is not allowed).
-  std::expected<void, SystemError> check(const std::u16string& path);
+  std::expected<void, SystemError> check(const std::u16string& path, win::HANDLE file);
 
  private:
   SignerName expected_;

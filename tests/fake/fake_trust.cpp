@@ -65,7 +65,7 @@ FileSignature signed_by(std::u16string_view name) {
 
 namespace {
 
-void log(std::string entry) { world().calls.push_back(std::move(entry)); }
+void log(std::string entry) { world().record_call(std::move(entry)); }
 
 bool same_guid(const win::GUID& a, const win::GUID& b) {
   return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
@@ -91,6 +91,8 @@ const Certificate* certificate_of(const win::CERT_CONTEXT* context) {
 constexpr win::LONG kFileNotFoundResult = static_cast<win::LONG>(0x80070002);  // HRESULT of error 2
 constexpr win::LONG kProviderUnknown = static_cast<win::LONG>(0x800B0001);     // TRUST_E_PROVIDER_UNKNOWN
 constexpr win::DWORD kInvalidArgument = 0x80070057;                            // E_INVALIDARG
+constexpr win::DWORD kInvalidHandle = 0x80070006;                              // E_HANDLE
+constexpr win::DWORD kAccessDenied = 0x80070005;                               // E_ACCESSDENIED
 
 }  // namespace
 }  // namespace fake
@@ -118,6 +120,7 @@ LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
     call.file_info_size = pWVTData->pFile->cbStruct;
     call.path = pWVTData->pFile->pcwszFilePath ? pWVTData->pFile->pcwszFilePath : u"";
     call.file_handle_null = pWVTData->pFile->hFile == NULL_HANDLE;
+    call.file_handle = pWVTData->pFile->hFile;
     call.other_fields_null = call.other_fields_null && pWVTData->pFile->pgKnownSubject == nullptr;
   }
   w.trust_calls.push_back(call);
@@ -136,8 +139,17 @@ LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
       pWVTData->pFile == nullptr) {
     return static_cast<LONG>(fake::kInvalidArgument);
   }
-  if (!w.exists(call.path)) return fake::kFileNotFoundResult;
-  const auto found = w.signatures.find(call.path);
+  // With a handle Windows reads the file it refers to, whatever the path
+  // names by now; the handle must allow reading.
+  std::u16string file = call.path;
+  if (!call.file_handle_null) {
+    const auto object = w.object_of(call.file_handle);
+    if (!object || !object->file) return static_cast<LONG>(fake::kInvalidHandle);
+    if (!(object->file->access & GENERIC_READ)) return static_cast<LONG>(fake::kAccessDenied);
+    file = object->file->path;
+  }
+  if (!w.exists(file)) return fake::kFileNotFoundResult;
+  const auto found = w.signatures.find(file);
   fake::FileSignature signature =
       found != w.signatures.end() ? found->second : fake::FileSignature{.verdict = TRUST_E_NOSIGNATURE};
   // Windows keeps a state for a refused file too; it must be closed alike.
@@ -259,6 +271,12 @@ BOOL DeleteFileW(const char16_t* lpFileName) {
   }
   if (!w.exists(path)) {
     w.last_error() = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  // Windows opens the file for deletion, sharing everything: an open
+  // without delete sharing, such as a hold, stops it.
+  if (const DWORD error = w.sharing_conflict(path, 0x10000, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    w.last_error() = error;
     return 0;
   }
   w.remove_path(path);

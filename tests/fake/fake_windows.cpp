@@ -40,7 +40,7 @@ DWORD copy_out(std::u16string_view text, char16_t* buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
-void log(std::string entry) { world().calls.push_back(std::move(entry)); }
+void log(std::string entry) { world().record_call(std::move(entry)); }
 
 std::u16string from_c(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
 
@@ -143,8 +143,108 @@ FakeWindows::StdConsole FakeWindows::use_console(DWORD output_code_page) {
 
 void FakeWindows::add_file(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_NORMAL; }
 void FakeWindows::add_directory(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_DIRECTORY; }
-void FakeWindows::remove_path(std::u16string_view path) { files.erase(plain_path(path)); }
+void FakeWindows::remove_path(std::u16string_view path) {
+  files.erase(plain_path(path));
+  contents.erase(plain_path(path));
+}
 bool FakeWindows::exists(std::u16string_view path) const { return files.count(plain_path(path)) != 0; }
+
+namespace {
+
+// The kinds of access that sharing is about.
+constexpr DWORD kGenericAll = 0x10000000, kGenericExecute = 0x20000000, kGenericWrite = 0x40000000;
+constexpr DWORD kReadData = 0x1, kWriteData = 0x2, kAppendData = 0x4, kExecute = 0x20, kDelete = 0x10000;
+constexpr DWORD kShareAll = win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
+bool reads(DWORD access) {
+  return (access & (win::GENERIC_READ | kGenericExecute | kGenericAll | kReadData | kExecute)) != 0;
+}
+bool writes(DWORD access) { return (access & (kGenericWrite | kGenericAll | kWriteData | kAppendData)) != 0; }
+bool deletes(DWORD access) { return (access & (kDelete | kGenericAll)) != 0; }
+
+// Whether two opens of one file cannot coexist: either wants an access the
+// other does not share.
+bool conflict(const FileOpen& open, DWORD access, DWORD share) {
+  const auto denies = [](DWORD want, DWORD shared) {
+    return (reads(want) && !(shared & win::FILE_SHARE_READ)) || (writes(want) && !(shared & win::FILE_SHARE_WRITE)) ||
+           (deletes(want) && !(shared & win::FILE_SHARE_DELETE));
+  };
+  return denies(access, open.share) || denies(open.access, share);
+}
+
+}  // namespace
+
+DWORD FakeWindows::sharing_conflict(std::u16string_view path, DWORD access, DWORD share) const {
+  const std::u16string key = plain_path(path);
+  const NoCaseLess less;
+  const auto same_file = [&](const FileOpen& open) { return !less(open.path, key) && !less(key, open.path); };
+  for (const FileOpen& open : other_party_opens) {
+    if (same_file(open) && conflict(open, access, share)) return win::ERROR_SHARING_VIOLATION;
+  }
+  for (const auto& [value, entry] : handles) {
+    const FileOpen* open = entry.object->file.get();
+    if (open != nullptr && same_file(*open) && conflict(*open, access, share)) return win::ERROR_SHARING_VIOLATION;
+  }
+  return 0;
+}
+
+DWORD FakeWindows::other_party_holds(std::u16string_view path, DWORD access, DWORD share) {
+  if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
+  if (const DWORD error = sharing_conflict(path, access, share)) return error;
+  other_party_opens.push_back(FileOpen{plain_path(path), access, share});
+  return 0;
+}
+
+DWORD FakeWindows::other_party_writes(std::u16string_view path, std::string content) {
+  if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
+  if (const DWORD error = sharing_conflict(path, kGenericWrite, kShareAll)) return error;
+  contents[plain_path(path)] = std::move(content);
+  signatures.erase(plain_path(path));
+  return 0;
+}
+
+DWORD FakeWindows::other_party_deletes(std::u16string_view path) {
+  if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
+  if (const DWORD error = sharing_conflict(path, kDelete, kShareAll)) return error;
+  remove_path(path);
+  signatures.erase(plain_path(path));
+  return 0;
+}
+
+DWORD FakeWindows::other_party_renames(std::u16string_view from, std::u16string_view to) {
+  if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
+  if (exists(to)) return 183;  // ERROR_ALREADY_EXISTS
+  if (const DWORD error = sharing_conflict(from, kDelete, kShareAll)) return error;
+  const std::u16string source = plain_path(from), target = plain_path(to);
+  files[target] = files[source];
+  files.erase(source);
+  if (const auto it = contents.find(source); it != contents.end()) {
+    contents[target] = it->second;
+    contents.erase(source);
+  }
+  if (const auto it = signatures.find(source); it != signatures.end()) {
+    signatures[target] = it->second;
+    signatures.erase(source);
+  }
+  return 0;
+}
+
+// Windows opens the name being replaced for deletion too, so a file held
+// without delete sharing cannot be replaced (Wine measured: error 32).
+DWORD FakeWindows::other_party_replaces(std::u16string_view path, std::u16string_view from) {
+  if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
+  if (const DWORD error = sharing_conflict(from, kDelete, kShareAll)) return error;
+  if (exists(path)) {
+    if (const DWORD error = sharing_conflict(path, kDelete, kShareAll)) return error;
+    remove_path(path);
+    signatures.erase(plain_path(path));
+  }
+  return other_party_renames(from, path);
+}
+
+void FakeWindows::record_call(std::string entry) {
+  calls.push_back(std::move(entry));
+  if (on_call) on_call(calls.back());
+}
 
 std::size_t FakeWindows::count_calls(std::string_view name) const {
   return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
@@ -755,6 +855,45 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
   return fake::copy_out(full_path(name, w.current_directory, w.environment), lpBuffer, nBufferLength);
 }
 
+HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   const void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE hTemplateFile) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpFileName);
+  log("CreateFileW(" + fake::utf8(name) + ")");
+  w.create_file_calls.push_back(fake::CreateFileCall{name, dwDesiredAccess, dwShareMode,
+                                                     lpSecurityAttributes == nullptr, dwCreationDisposition,
+                                                     dwFlagsAndAttributes, hTemplateFile == NULL_HANDLE});
+  // Only opening an existing file is modelled; the program does no more.
+  if (dwCreationDisposition != OPEN_EXISTING) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  const auto it = w.files.find(fake::plain_path(name));
+  if (it == w.files.end()) {
+    w.last_error() = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  // A folder opens only with FILE_FLAG_BACKUP_SEMANTICS, which the program
+  // never asks for.
+  if (it->second & FILE_ATTRIBUTE_DIRECTORY) {
+    w.last_error() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (const DWORD error = w.sharing_conflict(name, dwDesiredAccess, dwShareMode)) {
+    w.last_error() = error;
+    return INVALID_HANDLE_VALUE;
+  }
+  auto object = std::make_shared<fake::Object>();
+  object->kind = fake::Object::Kind::File;
+  object->file = std::make_shared<fake::FileOpen>(fake::FileOpen{it->first, dwDesiredAccess, dwShareMode});
+  object->label = "file";
+  // Inheritable only through security attributes, which are not modelled.
+  const HANDLE handle = w.add_object(std::move(object));
+  w.create_file_calls.back().result = handle;
+  return handle;
+}
+
 HANDLE GetCurrentProcess() {
   log("GetCurrentProcess");
   return world().current_process;
@@ -823,6 +962,19 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   call.locks_held = w.locks_held;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
   w.created.push_back(call);
+
+  // Windows first opens the image for reading and execution, sharing
+  // reading and deletion: a file someone holds open for writing, or opens
+  // without sharing reading, cannot be started.
+  if (w.exists(call.application)) {
+    if (const DWORD error = w.sharing_conflict(call.application, 0x1 | 0x20, FILE_SHARE_READ | FILE_SHARE_DELETE)) {
+      w.last_error() = error;
+      return 0;
+    }
+    if (const auto image = w.contents.find(fake::plain_path(call.application)); image != w.contents.end()) {
+      w.created.back().image = image->second;
+    }
+  }
 
   fake::Program program;
   const auto it = w.programs.find(call.application);

@@ -128,6 +128,17 @@ struct CreateProcessCall {
   std::vector<HANDLE> inheritable_handles;
   // Whether the process launch lock (any SRW lock) was held during the call.
   int locks_held = 0;
+  // The content label of the image file that was started (see `contents`).
+  std::string image;
+};
+
+struct CreateFileCall {
+  std::u16string path;
+  DWORD access, share;
+  bool attributes_null;
+  DWORD disposition, flags;
+  bool template_null;
+  HANDLE result = win::INVALID_HANDLE_VALUE;  // what the call returned
 };
 
 struct ChildState {
@@ -142,12 +153,22 @@ struct Timer {
   std::optional<std::int64_t> due;  // last SetWaitableTimer due time
 };
 
+// One open of a file in the file table: by the program, through a handle
+// (CreateFileW), or by another program (FakeWindows::other_party_*). What
+// it may do to the file and what it lets others do at the same time.
+struct FileOpen {
+  std::u16string path;  // the file table's key
+  DWORD access = 0;
+  DWORD share = 0;
+};
+
 struct Object {
-  enum class Kind { Console, Stream, Process, Thread, Timer, Other } kind = Kind::Other;
+  enum class Kind { Console, Stream, Process, Thread, Timer, File, Other } kind = Kind::Other;
   std::shared_ptr<Console> console;
   std::shared_ptr<ByteStream> stream;
   std::shared_ptr<ChildState> child;
   std::shared_ptr<Timer> timer;
+  std::shared_ptr<FileOpen> file;
   std::string label;
 };
 
@@ -206,7 +227,8 @@ struct TrustCall {
   DWORD file_info_size = 0;  // WINTRUST_FILE_INFO.cbStruct
   std::u16string path{};
   bool file_handle_null = false;
-  bool other_fields_null = false;  // callback data, SIP data, subject, URL
+  HANDLE file_handle = win::NULL_HANDLE;  // WINTRUST_FILE_INFO.hFile
+  bool other_fields_null = false;         // callback data, SIP data, subject, URL
   DWORD ui_choice = 0, revocation_checks = 0, union_choice = 0;
   DWORD state_action = 0, provider_flags = 0, ui_context = 0;
   HANDLE state = win::NULL_HANDLE;      // hWVTStateData on entry
@@ -342,6 +364,33 @@ class FakeWindows {
   // ---- Locks
   int locks_held = 0;  // SRW locks currently held (all threads)
 
+  // ---- Open files and sharing
+  // Windows checks every new open of a file against the opens already
+  // there: each must allow the other's kind of access (reading, writing,
+  // deleting; a rename or a replacement deletes the name it takes away).
+  // CreateFileW, DeleteFileW and CreateProcessW's own open of the image
+  // take part, as do the other party's operations below.
+  // Simplified: access is reduced to those three kinds; a deletion takes
+  // effect at once (Windows may keep the name until the last handle closes).
+  std::vector<CreateFileCall> create_file_calls;
+  // What is in each file, as a label a test chooses ("genuine", "planted");
+  // a rename or replacement moves it with the file, a write changes it.
+  std::map<std::u16string, std::string, NoCaseLess> contents;
+  // Opens held by another program of the same user.
+  std::vector<FileOpen> other_party_opens;
+  // ERROR_SHARING_VIOLATION if an open of `path` with this access and share
+  // mode would conflict with an open already there, else 0.
+  DWORD sharing_conflict(std::u16string_view path, DWORD access, DWORD share) const;
+  // Another program acting on the file system, as the same user. Each
+  // returns 0 or the Windows error that program would get, and logs
+  // nothing. A write or a replacement drops the old file's signature.
+  DWORD other_party_holds(std::u16string_view path, DWORD access, DWORD share);
+  void other_party_lets_go() { other_party_opens.clear(); }
+  DWORD other_party_writes(std::u16string_view path, std::string content);
+  DWORD other_party_deletes(std::u16string_view path);
+  DWORD other_party_renames(std::u16string_view from, std::u16string_view to);     // MoveFileExW, no replace
+  DWORD other_party_replaces(std::u16string_view path, std::u16string_view from);  // MOVEFILE_REPLACE_EXISTING
+
   // ---- Authenticode and deleting files
   std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by path
   std::vector<TrustCall> trust_calls;
@@ -357,6 +406,10 @@ class FakeWindows {
   // ---- Call log: one entry per seam call, "Name" or "Name(detail)".
   std::vector<std::string> calls;
   std::size_t count_calls(std::string_view name) const;
+  // Logs a call, then runs `on_call` with its entry: a test can act there,
+  // at every seam call, before the call does anything.
+  void record_call(std::string entry);
+  std::function<void(const std::string& entry)> on_call;
 
   // ---- Hooks: when set, replace the model for that function. They may set
   // the last error with win::SetLastError.

@@ -229,8 +229,11 @@ TEST_F(DriverTest, EmptyTemporaryFolderShowsTheBareNameWhenTheStartFails) {
   w().add_file(u"C:\\Program Files\\VANT\\vant_installer_latest.exe");
   const Outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 1u);
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[1].application, u"C:\\work\\vant_installer_latest.exe");
+  // The file was looked for where curl wrote it, not found, and so not
+  // started.
+  ASSERT_EQ(w().create_file_calls.size(), 1u);
+  EXPECT_EQ(w().create_file_calls[0].path, u"C:\\work\\vant_installer_latest.exe");
+  EXPECT_EQ(w().created.size(), 1u);
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：vant_installer_latest.exe\n"));
 }
 
@@ -249,14 +252,20 @@ TEST_F(DriverTest, LoneSurrogateIsReplacedForCurlAndTheMessageButKeptForTheStart
   temp.push_back(char16_t(0xD800));
   temp += u"\\";
   w().temp_path = temp;
-  curl_exits(0, false);
+  const std::u16string exact = temp + u"vant_installer_latest.exe";
+  fake::Program curl;
+  curl.on_start = [&](const fake::CreateProcessCall&) { fake::world().add_file(exact); };
+  w().programs[kCurl] = curl;
+  w().programs[exact] = fake::Program{.start_error = win::ERROR_BAD_EXE_FORMAT};
   const Outcome outcome = run();
 
   ASSERT_EQ(w().created.size(), 2u);
   std::u16string shown = u"C:\\T\uFFFD\\vant_installer_latest.exe";
   EXPECT_EQ(w().created[0].command_line, curl_command_line(shown));
-  // The installer start uses the exact units the system gave.
-  EXPECT_EQ(w().created[1].application, temp + u"vant_installer_latest.exe");
+  // The hold and the start use the exact units the system gave.
+  ASSERT_EQ(w().create_file_calls.size(), 1u);
+  EXPECT_EQ(w().create_file_calls[0].path, exact);
+  EXPECT_EQ(w().created[1].application, exact);
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：C:\\T\uFFFD\\vant_installer_latest.exe\n"));
 }
 

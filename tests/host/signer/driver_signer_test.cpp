@@ -11,6 +11,7 @@
 
 #include "fake_windows.h"
 #include "support/driver_run.h"
+#include "support/installer_attack.h"
 
 #ifndef VANT_INSTALLER_SIGNER
 #error "these tests run the driver built with an installer signer"
@@ -22,6 +23,7 @@ namespace {
 using testing::DriverRun;
 using ::testing::ElementsAre;
 using testing::kRunBanner;
+using testing::kRunCurl;
 using testing::kRunInstaller;
 using testing::kRunLaunching;
 using testing::kRunPrompt;
@@ -173,12 +175,52 @@ TEST_F(SignerDriver, TheReasonIsWrittenPieceByPiece) {
 }
 
 TEST_F(SignerDriver, NoDownloadedFileIsRefusedByTheCheck) {
-  // curl says 0 but wrote nothing: there is nothing to start or to run by hand.
+  // curl says 0 but wrote nothing: there is nothing to start or to run by
+  // hand. The file cannot be held, which refuses it with the open's error.
   curl_exits(0, false);
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 1u);
-  EXPECT_EQ(outcome.err, kRefused + os_reason(-2147024894) + "\n" + kNotStarted + kCheckNetwork);
+  EXPECT_EQ(outcome.err,
+            kRefused + "The system cannot find the file specified. (os error 2)\n" + kNotStarted + kCheckNetwork);
   EXPECT_EQ(w().created.size(), 1u);
+}
+
+// The file checked is the file started: from curl's exit to the start
+// nobody can swap it, and Windows reads the signature through the hold.
+TEST_F(SignerDriver, TheCheckedFileIsTheStartedFile) {
+  w().signatures[kRunInstaller] = fake::signed_by(kSigner);
+  w().contents[kRunInstaller] = "genuine";
+  testing::InstallerAttack attack(kRunInstaller);
+  const testing::RunOutcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_THAT(attack.got_through(), ::testing::IsEmpty());
+  ASSERT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(w().created[1].image, "genuine");
+  ASSERT_FALSE(w().trust_calls.empty());
+  EXPECT_EQ(w().trust_calls[0].file_handle, attack.held());
+  EXPECT_EQ(w().trust_calls[0].path, kRunInstaller);
+  EXPECT_TRUE(attack.held_at_start());
+  EXPECT_FALSE(attack.held_at_exit());
+}
+
+// A file that cannot be held (a scanner keeps it, sharing nothing) cannot
+// be checked safely: it is refused with the sharing violation.
+TEST_F(SignerDriver, AFileThatCannotBeHeldIsRefused) {
+  fake::Program curl = w().programs[kRunCurl];
+  curl.on_start = [inner = curl.on_start](const fake::CreateProcessCall& call) {
+    inner(call);
+    ASSERT_EQ(fake::world().other_party_holds(kRunInstaller, win::GENERIC_READ, 0), 0u);
+  };
+  w().programs[kRunCurl] = curl;
+  w().signatures[kRunInstaller] = fake::signed_by(kSigner);
+  const testing::RunOutcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.err, kRefused + os_reason(32) + "\n" + kNotStarted + kCheckNetwork);
+  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_TRUE(w().trust_calls.empty());
+  EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
 }
 
 TEST_F(SignerDriver, OnAConsoleTheReasonIsShownInChinese) {

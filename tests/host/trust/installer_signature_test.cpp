@@ -30,11 +30,19 @@ class SignatureCheckTest : public SeamTest {
     w().add_file(kFile);
   }
 
-  // The check, and what the fake saw of the verify state: exactly one
-  // verification and one close of that same state, nothing left open.
+  // The caller's hold on the file: open for reading, as the driver has it.
+  static win::HANDLE open_file(const char16_t* path) {
+    return win::CreateFileW(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
+                            win::FILE_ATTRIBUTE_NORMAL, win::NULL_HANDLE);
+  }
+
+  // The check of kFile, held open, and what the fake saw of the verify
+  // state: exactly one verification and one close of that same state,
+  // nothing left open.
   std::expected<void, SystemError> check(const SignerName& expected = kVendor) {
     SignatureCheck signature_check(expected);
-    auto result = signature_check.check(kFile);
+    held_ = open_file(kFile);
+    auto result = signature_check.check(kFile, held_);
     // The error may point into the check: copy its text while it lives.
     if (!result) last_text_ = result.error().display_text();
     EXPECT_TRUE(w().trust_states.empty()) << "a verify state was left open";
@@ -46,6 +54,7 @@ class SignatureCheckTest : public SeamTest {
   }
 
   std::string last_text_;
+  win::HANDLE held_ = win::NULL_HANDLE;
 };
 
 // One row: how the file is signed, and the code of the refusal (0: passes).
@@ -148,7 +157,7 @@ TEST_F(SignatureCheckTest, UnsignedAndMissingFilesAreRefusedByWindows) {
   EXPECT_EQ(result.error().os_code(), static_cast<std::int32_t>(0x800B0100));
 
   fake::reset();
-  result = SignatureCheck(kVendor).check(u"C:\\Temp\\missing.exe");
+  result = SignatureCheck(kVendor).check(u"C:\\Temp\\missing.exe", win::NULL_HANDLE);
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().os_code(), static_cast<std::int32_t>(0x80070002));
   EXPECT_TRUE(w().trust_states.empty());
@@ -208,7 +217,7 @@ TEST_F(SignatureCheckTest, AsksWindowsWithoutUiRevocationOrNetwork) {
     EXPECT_EQ(call.data_size, sizeof(win::WINTRUST_DATA));
     EXPECT_EQ(call.file_info_size, sizeof(win::WINTRUST_FILE_INFO));
     EXPECT_EQ(call.path, kFile);
-    EXPECT_TRUE(call.file_handle_null);
+    EXPECT_EQ(call.file_handle, held_);
     EXPECT_TRUE(call.other_fields_null);
     EXPECT_EQ(call.ui_choice, win::WTD_UI_NONE);
     EXPECT_EQ(call.revocation_checks, win::WTD_REVOKE_NONE);
@@ -231,6 +240,22 @@ TEST_F(SignatureCheckTest, AsksWindowsWithoutUiRevocationOrNetwork) {
   EXPECT_THAT(w().time_checks_now, ElementsAre(true, true, true));
   // The state is closed last, after everything read from it.
   EXPECT_EQ(w().calls.back(), "WinVerifyTrust(close)");
+}
+
+// What is verified is the file the handle refers to, not whatever the path
+// names: the file the caller holds is the one that will be started.
+TEST_F(SignatureCheckTest, VerifiesTheFileThroughTheHandle) {
+  constexpr char16_t kElsewhere[] = u"C:\\Temp\\elsewhere.exe";
+  w().add_file(kElsewhere);
+  w().signatures[kFile] = fake::signed_by(u"Other Vendor Ltd");
+  w().signatures[kElsewhere] = fake::signed_by(kVendor.units);
+
+  const win::HANDLE vendor_file = open_file(kElsewhere);
+  EXPECT_TRUE(SignatureCheck(kVendor).check(kFile, vendor_file).has_value());
+  SignatureCheck other_check(kVendor);
+  const auto other = other_check.check(kElsewhere, open_file(kFile));
+  ASSERT_FALSE(other.has_value());
+  EXPECT_EQ(other.error().display_text(), "signed by \"Other Vendor Ltd\", expected \"VANT 软件有限公司\"");
 }
 
 TEST_F(SignatureCheckTest, RefusedFilesCloseTheirStateToo) {

@@ -1,0 +1,29 @@
+// Keeping a program's file as it is from the moment it is judged until the
+// moment it has been started.
+#pragma once
+
+#include <expected>
+
+#include "platform/handle.h"
+#include "platform/system_error.h"
+#include "process/wide_text.h"
+
+namespace vant {
+
+// Opens the file at `path` (a platform path, as to_platform_path gives it)
+// for reading, sharing read access only. While the handle is open nobody
+// else can write, rename, replace or delete the file, yet CreateProcessW can
+// still start it: it opens the image for reading and execution and shares
+// reading. The handle is not inheritable.
+//
+// A new file may still be open in a virus scanner that shares nothing, so a
+// sharing violation is tried again, a bounded number of times
+// (kHoldAttempts, kHoldRetryDelayMs apart), then returned. Any other
+// failure is CreateFileW's error, at once.
+std::expected<OwnedHandle, SystemError> hold_file(const WideText& path);
+
+// 20 attempts 100 ms apart: up to about two seconds for a scanner to let go.
+inline constexpr int kHoldAttempts = 20;
+inline constexpr win::DWORD kHoldRetryDelayMs = 100;
+
+}  // namespace vant
