@@ -51,6 +51,13 @@ inline std::string downloaded_to(std::string_view path_text) {
   return "安装包已下载到：" + std::string(path_text) + "\n";
 }
 
+// curl's argv: its own name and the nineteen download arguments; the
+// installer path follows "-o" at index 17.
+inline constexpr int kCurlArgc = 20;
+inline const std::string kCurlArgcText = "20";
+inline const std::string kCurlOutputFlag = "arg.17";
+inline const std::string kCurlOutputPath = "arg.18";
+
 inline constexpr std::string_view kInstallerName = "vant_installer_latest.exe";
 inline const std::string kDownloadAddress = "https://" VANT_DOWNLOAD_HOST "/download/latest";
 

@@ -56,8 +56,9 @@ TEST_F(SuccessfulRun, PrintsElevenLinesStartsTheInstallerAndExitsZero) {
                                     L"-o",
                                     installer_path(),
                                     address};
-  ASSERT_EQ(curl.get("argc"), "20");
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(curl.units("arg." + std::to_string(i)), arguments[i]) << "argument " << i;
+  ASSERT_EQ(curl.get("argc"), expected::kCurlArgcText);
+  for (int i = 0; i < expected::kCurlArgc; ++i)
+    EXPECT_EQ(curl.units("arg." + std::to_string(i)), arguments[i]) << "argument " << i;
   EXPECT_EQ(curl.get("payload"), "copied");
 
   const Record& installer = only_record(result.installer, "the installer");

@@ -82,7 +82,7 @@ TEST_F(SystemFolderLookup, CurlOnlyInTheNativeSystemFolderIsFound) {
 
   EXPECT_EQ(result.launch.exit_code, 0u) << result.err;
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(only_record(result.curl, "curl").get("argc"), "11");
+  EXPECT_EQ(only_record(result.curl, "curl").get("argc"), expected::kCurlArgcText);
 }
 
 // SysWOW64 is the 32-bit exe's own system folder; the 64-bit exe never

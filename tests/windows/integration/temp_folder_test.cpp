@@ -25,9 +25,9 @@ TEST_P(TempFolder, ReachesTheDownloadToolAsOneArgumentAndStartsTheInstallerThere
   EXPECT_EQ(result.out, expected::kSuccessOutput);
   EXPECT_EQ(result.err, "");
   const Record& curl = only_record(result.curl, "curl");
-  EXPECT_EQ(curl.get("argc"), "11");
-  EXPECT_EQ(curl.units("arg.8"), L"-o");
-  EXPECT_EQ(curl.units("arg.9"), installer_path()) << curl.get("arg.9.text");
+  EXPECT_EQ(curl.get("argc"), expected::kCurlArgcText);
+  EXPECT_EQ(curl.units(expected::kCurlOutputFlag), L"-o");
+  EXPECT_EQ(curl.units(expected::kCurlOutputPath), installer_path()) << curl.get(expected::kCurlOutputPath + ".text");
   const Record& installer = only_record(result.installer, "the installer");
   EXPECT_EQ(installer.units("image"), installer_path());
   EXPECT_EQ(installer.units("command_line"), L"\"" + installer_path() + L"\"");
@@ -55,7 +55,7 @@ TEST_F(TempFolderLimits, LoneSurrogateInTheTempFolderReachesTheDownloadToolAsRep
   const RunResult result = run();
 
   const Record& curl = only_record(result.curl, "curl");
-  EXPECT_EQ(curl.units("arg.9"), shown_path);
+  EXPECT_EQ(curl.units(expected::kCurlOutputPath), shown_path);
   EXPECT_EQ(curl.get("payload"), "copied");
   EXPECT_TRUE(result.installer.empty());
   EXPECT_EQ(result.launch.exit_code, 1u);
@@ -90,8 +90,8 @@ TEST_F(TempFolderLimits, TempFolderOf258UnitsGivesAnInstallerPathPastMaxPath) {
   const RunResult result = run();
 
   const Record& curl = only_record(result.curl, "curl");
-  EXPECT_EQ(curl.get("argc"), "11");
-  EXPECT_EQ(curl.units("arg.9"), installer_path());
+  EXPECT_EQ(curl.get("argc"), expected::kCurlArgcText);
+  EXPECT_EQ(curl.units(expected::kCurlOutputPath), installer_path());
   EXPECT_EQ(curl.get("payload"), "copied");
   EXPECT_EQ(result.launch.exit_code, 1u);
   const auto lines = lines_of(result.err);

@@ -10,7 +10,10 @@
 // the one a row names.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "expected_output.h"
@@ -144,6 +147,94 @@ INSTANTIATE_TEST_SUITE_P(
                               {},
                               "signed by \"" + kChineseName + "\", expected \"" + kAsciiName + "\""}),
     CaseName());
+
+// Another program of the user that, from curl's exit until it is told to
+// stop, swaps the vendor's signed installer and an unsigned one at the
+// installer's path as fast as it can, each time by an atomic replacement
+// (a copy renamed over the path), so a file is always there.
+class Swapper {
+ public:
+  Swapper(std::wstring installer, std::wstring curl_record, std::wstring genuine, std::wstring planted,
+          std::wstring scratch)
+      : installer_(std::move(installer)),
+        curl_record_(std::move(curl_record)),
+        sources_{std::move(genuine), std::move(planted)},
+        scratch_(std::move(scratch)),
+        thread_([this] { loop(); }) {}
+  ~Swapper() { stop(); }
+
+  void stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int swaps() const { return swaps_; }
+  int failed() const { return failed_; }
+  DWORD last_error() const { return last_error_; }
+
+ private:
+  void loop() {
+    // curl writes its record after its copy, just before it exits.
+    while (!stop_ && GetFileAttributesW(curl_record_.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(0);
+    for (int turn = 1; !stop_; ++turn) {
+      const std::wstring copy = scratch_ + L"swap-" + std::to_wstring(turn % 2) + L".exe";
+      if (!CopyFileW(sources_[turn % 2].c_str(), copy.c_str(), FALSE)) continue;
+      if (MoveFileExW(copy.c_str(), installer_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ++swaps_;
+      } else {
+        // Wine answers 5 for a target held without delete sharing (or a
+        // running image), Windows 32 or 5.
+        last_error_ = GetLastError();
+        ++failed_;
+      }
+    }
+  }
+
+  std::wstring installer_, curl_record_;
+  std::wstring sources_[2];
+  std::wstring scratch_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> swaps_{0}, failed_{0};
+  std::atomic<DWORD> last_error_{0};
+  std::thread thread_;
+};
+
+// What is checked is what starts: over many runs with the swapper at work,
+// each run starts the vendor's signed installer or refuses the file; an
+// unsigned one never starts. (With the file checked by its path and started
+// by its path, an unsigned installer started in some of these runs.)
+TEST_F(SignedInstaller, ASwapAtThePathNeverStartsAnUnsignedInstaller) {
+  use(Exe::Chinese);
+  deliver(L"cn.exe");
+  const std::wstring genuine = helper(L"signer-pki\\signed\\cn.exe");
+  const std::wstring planted = helper(L"signer-pki\\signed\\unsigned.exe");
+  constexpr int kRuns = 12;
+  int started = 0, refused = 0, swaps = 0, swaps_failed = 0;
+  for (int i = 0; i < kRuns; ++i) {
+    DeleteFileW((records_ + L"\\curl.txt").c_str());
+    DeleteFileW((records_ + L"\\installer.txt").c_str());
+    DeleteFileW(installer_path().c_str());
+    Swapper swapper(installer_path(), records_ + L"\\curl.txt", genuine, planted, scratch_);
+    const RunResult result = run();
+    swapper.stop();
+    swaps += swapper.swaps();
+    swaps_failed += swapper.failed();
+    // The swapper was at work in every run.
+    EXPECT_GT(swapper.swaps(), 0) << "run " << i;
+
+    if (!result.installer.empty()) {
+      const Record& installer = only_record(result.installer, "the installer");
+      EXPECT_EQ(installer.get("image_signed"), "1") << "run " << i << ": an unsigned installer was started";
+      EXPECT_EQ(result.launch.exit_code, 0u) << result.err;
+      ++started;
+    } else {
+      EXPECT_EQ(result.launch.exit_code, 1u) << "run " << i;
+      EXPECT_TRUE(result.err.starts_with(kRefusedPrefix)) << "run " << i << ": " << result.err;
+      ++refused;
+    }
+  }
+  std::printf("%d runs: %d started the signed installer, %d refused; %d swaps, %d failed\n", kRuns, started, refused,
+              swaps, swaps_failed);
+}
 
 }  // namespace
 }  // namespace vant_test
