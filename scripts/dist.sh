@@ -8,9 +8,16 @@
 #
 # Arguments are passed to CMake's configure step, for the vendor settings:
 #   scripts/dist.sh -DVANT_DOWNLOAD_HOST=dl.your-company.com -DVANT_COMPANY_NAME=...
-# The download host must be given, and must not be a reserved name such as
-# the placeholder default download.vant.example (scripts/release-host.sh):
-# every customer of such a release would see a failed download.
+# The download host must be given, and must be one customers can reach: not
+# the placeholder default download.vant.example, another reserved or
+# special-use name, or an IP address (scripts/release-host.sh lists them);
+# every customer of such a release would see a failed download. The
+# arguments are checked first, which is quick; what counts is the host each
+# build folder was really configured with, read back from its CMake cache
+# before anything is compiled. A refusal is one line naming
+# VANT_DOWNLOAD_HOST. One from the arguments comes before anything is
+# touched; one from a cache comes after dist/ was removed, so no exe or
+# SHA256SUMS is left that could pass for this release.
 # With the installer signer the exes start only an installer signed by it:
 #   scripts/dist.sh ... "-DVANT_INSTALLER_SIGNER=VANT 软件有限公司"
 #
@@ -22,18 +29,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-host=$(bash scripts/release-host.sh "$@")
+bash scripts/release-host.sh "$@" >/dev/null
 
 bash scripts/setup.sh
 
 rm -rf dist
-mkdir -p dist build
+mkdir -p build
+# Both folders are configured and their hosts read back before either is
+# built, so a refusal leaves no exe of one architecture behind.
+declare -A host
 for arch in x64 x86; do
   build=build/dist-$arch
-  echo "==> $arch: $build"
   rm -rf "$build"
   cmake --preset "windows-$arch" -B "$build" -DVANT_BUILD_TESTS=OFF "$@" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
+  host[$arch]=$(bash scripts/release-host.sh --cache "$build") || exit 1
+done
+mkdir dist
+for arch in x64 x86; do
+  build=build/dist-$arch
+  echo "==> $arch: $build, downloads from https://${host[$arch]}/download/latest"
   cmake --build "$build" --target vant-setup
   # The checks the packaging tests make of the exe's file, before signing.
   level=$(sed -n 's/^VANT_EXECUTION_LEVEL:STRING=//p' "$build/CMakeCache.txt")
@@ -60,6 +75,9 @@ if [[ -n $signer ]]; then
 else
   echo "Installer signer: none (the downloaded installer is started unchecked)"
 fi
-echo "==> dist/ (downloads from https://$host/download/latest)"
+echo "==> dist/"
+for arch in x64 x86; do
+  echo "vant-setup-$arch.exe downloads from https://${host[$arch]}/download/latest"
+done
 ls -l dist
 cat dist/SHA256SUMS

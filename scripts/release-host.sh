@@ -1,51 +1,117 @@
 #!/usr/bin/env bash
-# The download host a release is built for, taken from CMake configure
-# arguments (-DVANT_DOWNLOAD_HOST=..., -DVANT_DOWNLOAD_HOST:STRING=..., or
-# "-D" and the setting as two arguments; the last one counts, as in CMake):
+# The download host a release is built for, and whether a release may be
+# built for it:
 #   scripts/release-host.sh [CMAKE CONFIGURE ARGS...]
+#   scripts/release-host.sh --cache BUILD_DIR
 # Prints the host and exits 0, or prints one line naming VANT_DOWNLOAD_HOST
-# on stderr and exits 1 when no host is given or the host is a reserved name
-# that never resolves. A release for such a host fails for every customer
-# (curl cannot resolve it), so the release step refuses it; development and
-# test builds keep their placeholder default.
-# Reserved: anything under .example, .invalid, .test or .localhost, and
-# example.com, example.net, example.org with their subdomains.
+# on stderr and exits 1.
+#
+# The first form reads the configure arguments (-DVANT_DOWNLOAD_HOST=...,
+# -DVANT_DOWNLOAD_HOST:STRING=..., or "-D" and the setting as two
+# arguments; the last one counts, as in CMake). It is only the quick check
+# that dist.sh makes before it configures anything: it does not follow what
+# else CMake does with its arguments (-U, -C scripts, a second preset), so
+#   -DVANT_DOWNLOAD_HOST=dl.vant-soft.com -UVANT_DOWNLOAD_HOST
+# passes it and still configures the placeholder.
+# The second form is the check that counts: it reads the host back from the
+# configured build folder's CMakeCache.txt, which is exactly what the build
+# compiles in (CMakeLists.txt lets no normal variable hide the cache entry).
+#
+# A release whose host no customer can reach fails for every customer, so
+# the release step refuses, in any case and with or without a port or a
+# final dot:
+# - no host, or an empty one;
+# - reserved names that never resolve: anything under .example, .invalid,
+#   .test or .localhost (localhost itself included), and example.com,
+#   example.net, example.org with their subdomains;
+#   download.vant.example -> refused, DL.Example.COM. -> refused,
+#   myexample.com, example.com.cn -> accepted;
+# - special-use names that resolve only inside one network or in Tor:
+#   anything under .local, .home.arpa or .onion;
+#   nas.local -> refused, dl.home.arpa:8443 -> refused;
+# - IP address literals (below): the server's certificate names a host,
+#   and an address compiled into the exe can never move.
+# Development and test builds keep their placeholder default.
 # Example: -DVANT_DOWNLOAD_HOST=dl.vant-soft.com:8443 -> dl.vant-soft.com:8443
 set -euo pipefail
 
-host=
-given=0
-args=("$@")
-for ((i = 0; i < ${#args[@]}; i++)); do
-  arg=${args[i]}
-  if [[ $arg == -D && $((i + 1)) -lt ${#args[@]} ]]; then
-    arg=-D${args[i + 1]}
-    i=$((i + 1))
+# Prints why a release for the host is refused; nothing when it may be built.
+refusal() {
+  local host=$1 name label
+  # Compared without a port, final dots or case:
+  # DL.Example.COM.:8443 -> dl.example.com
+  name=${host%%:*}
+  while [[ $name == *. ]]; do name=${name%.}; done
+  name=${name,,}
+  if [[ -z $name ]]; then
+    echo "is empty"
+    return
   fi
-  if [[ $arg =~ ^-DVANT_DOWNLOAD_HOST(:[A-Za-z]+)?=(.*)$ ]]; then
-    host=${BASH_REMATCH[2]}
-    given=1
+  # CMakeLists.txt allows only letters, digits, dots and hyphens, with an
+  # optional port, so an IPv6 literal cannot be given. An IPv4 literal is
+  # not only 192.168.1.10: URL parsers (curl's, and browsers' after the
+  # WHATWG URL standard) read a host of one to four numbers, each decimal,
+  # octal (leading 0) or hex (0x), as an address, so 2130706433, 0x7f000001
+  # and 0177.1 all mean 127.0.0.1. Like the WHATWG parser, a host whose last
+  # label is all digits, or 0x and hex digits, counts as an address; no
+  # top-level domain looks like that.
+  #   10.0.0.1:8443 -> refused, 0x7f.1 -> refused, 2130706433 -> refused;
+  #   1e100.net, 123.vant.cn, dl.vant.cafe (hex letters without 0x: a
+  #   name) -> accepted.
+  label=${name##*.}
+  if [[ $label =~ ^[0-9]+$ || $label =~ ^0x[0-9a-f]*$ ]]; then
+    echo "is an IP address (the server's certificate names a host, and an address compiled into the exe can never move)"
+    return
   fi
-done
+  local suffix
+  for suffix in example invalid test localhost local onion home.arpa example.com example.net example.org; do
+    if [[ $name == "$suffix" || $name == *."$suffix" ]]; then
+      echo "is a reserved or special-use name that customers cannot reach"
+      return
+    fi
+  done
+}
 
-if ((!given)) || [[ -z $host ]]; then
-  echo "release refused: no download host; pass -DVANT_DOWNLOAD_HOST=<your download server's host name>" >&2
-  exit 1
+if [[ ${1-} == --cache ]]; then
+  if (($# != 2)); then
+    echo "usage: release-host.sh --cache BUILD_DIR" >&2
+    exit 2
+  fi
+  cache=$2/CMakeCache.txt
+  # The entry as CMake writes it: VANT_DOWNLOAD_HOST:STRING=dl.vant-soft.com
+  # (another type if one was given with -D); the last one counts.
+  entry=$(grep -E '^VANT_DOWNLOAD_HOST:[A-Z]+=' "$cache" 2>/dev/null | tail -n 1 || true)
+  if [[ -z $entry ]]; then
+    echo "release refused: $cache holds no VANT_DOWNLOAD_HOST; was $2 configured?" >&2
+    exit 1
+  fi
+  host=${entry#*=}
+  where=" (what $2 was configured with)"
+else
+  host=
+  given=0
+  args=("$@")
+  for ((i = 0; i < ${#args[@]}; i++)); do
+    arg=${args[i]}
+    if [[ $arg == -D && $((i + 1)) -lt ${#args[@]} ]]; then
+      arg=-D${args[i + 1]}
+      i=$((i + 1))
+    fi
+    if [[ $arg =~ ^-DVANT_DOWNLOAD_HOST(:[A-Za-z]+)?=(.*)$ ]]; then
+      host=${BASH_REMATCH[2]}
+      given=1
+    fi
+  done
+  if ((!given)) || [[ -z $host ]]; then
+    echo "release refused: no download host; pass -DVANT_DOWNLOAD_HOST=<your download server's host name>" >&2
+    exit 1
+  fi
+  where=
 fi
 
-# Compared without a port, a final dot or case.
-name=${host%%:*}
-name=${name%.}
-name=${name,,}
-reserved=0
-for tld in example invalid test localhost; do
-  [[ $name == "$tld" || $name == *."$tld" ]] && reserved=1
-done
-for domain in example.com example.net example.org; do
-  [[ $name == "$domain" || $name == *."$domain" ]] && reserved=1
-done
-if ((reserved)); then
-  echo "release refused: VANT_DOWNLOAD_HOST '$host' is a reserved name that never resolves; pass your download server's host name" >&2
+reason=$(refusal "$host")
+if [[ -n $reason ]]; then
+  echo "release refused: VANT_DOWNLOAD_HOST '$host'$where $reason; pass your download server's host name" >&2
   exit 1
 fi
 echo "$host"
