@@ -84,7 +84,8 @@ TEST_F(FakeFileSystem, FileFunctionsReachTheRedirectedFile) {
       {u"C:\\Windows\\System32x\\curl.exe", "C:\\Windows\\System32x\\curl.exe", "C:\\Windows\\System32x\\curl.exe"},
       {u"C:\\Windows\\curl.exe", "C:\\Windows\\curl.exe", "C:\\Windows\\curl.exe"},
       {u"C:\\Windows\\regedit.exe", "C:\\Windows\\regedit.exe", "C:\\Windows\\SysWOW64\\regedit.exe"},
-      {u"C:\\Windows\\lastgood\\system32\\a", "C:\\Windows\\lastgood\\system32\\a", "C:\\Windows\\lastgood\\SysWOW64\\a"},
+      {u"C:\\Windows\\lastgood\\system32\\a", "C:\\Windows\\lastgood\\system32\\a",
+       "C:\\Windows\\lastgood\\SysWOW64\\a"},
       {u"C:\\Windows\\System32\\drivers\\etc\\hosts", "C:\\Windows\\System32\\drivers\\etc\\hosts",
        "C:\\Windows\\System32\\drivers\\etc\\hosts"},
       {u"C:\\Windows\\System32\\drivers\\x.sys", "C:\\Windows\\System32\\drivers\\x.sys",
@@ -114,7 +115,9 @@ TEST_F(FakeFileSystem, SystemFolderIsSystem32ForBothAndSysnativeOnlyUnderWow64) 
     char16_t buffer[64];
     const win::UINT length = win::GetSystemDirectoryW(buffer, 64);
     EXPECT_EQ(std::u16string_view(buffer, length), u"C:\\Windows\\system32");
-    const auto reaches = [](const char16_t* path) { return win::GetFileAttributesW(path) != win::INVALID_FILE_ATTRIBUTES; };
+    const auto reaches = [](const char16_t* path) {
+      return win::GetFileAttributesW(path) != win::INVALID_FILE_ATTRIBUTES;
+    };
     EXPECT_EQ(reaches(u"C:\\Windows\\system32\\only32.txt"), wow64);
     EXPECT_EQ(reaches(u"C:\\WINDOWS\\SYSTEM32\\only32.txt"), wow64);
     EXPECT_EQ(reaches(u"\\\\?\\C:\\Windows\\system32\\only32.txt"), wow64);
