@@ -235,6 +235,10 @@ std::u16string FakeWindows::disk_path(std::u16string_view path) const {
   return seen;
 }
 
+std::u16string FakeWindows::full_path_name(std::u16string_view path) const {
+  return full_path(path, current_directory, environment);
+}
+
 namespace {
 
 // The length of `folder` at the start of `path` when `path` is that folder

@@ -294,6 +294,8 @@ class FakeWindows {
   std::map<std::u16string, DWORD, NoCaseLess> files;  // path -> attributes
   // The file table's key for a path on disk, as above.
   std::u16string disk_path(std::u16string_view path) const;
+  // What GetFullPathNameW gives for `path`, without a call in the log.
+  std::u16string full_path_name(std::u16string_view path) const;
   // The file that `path` reaches when this process hands it to a file
   // function (GetFileAttributesW, CreateFileW, CreateProcessW's application,
   // DeleteFileW, WinVerifyTrust's file path), as the file table's key: the
