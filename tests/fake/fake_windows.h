@@ -310,7 +310,8 @@ class FakeWindows {
   // except System32's catroot, catroot2, driverstore, drivers\etc, logfiles
   // and spool, which are not redirected. Not modelled: a start that raises
   // a UAC prompt (Windows then runs the 64-bit file), 8.3 short names of
-  // these folders, and turning redirection off for a thread.
+  // these folders, and turning redirection off for a thread. Simplified: a
+  // path that ends in a separator reaches nothing (Windows finds a folder).
   std::u16string file_system_path(std::u16string_view path) const;
 
   std::u16string current_directory = u"C:\\work";
@@ -416,9 +417,10 @@ class FakeWindows {
   // with this access and share mode would conflict with an open already
   // there, else 0.
   DWORD sharing_conflict(std::u16string_view file, DWORD access, DWORD share) const;
-  // Another program acting on the file system, as the same user. Each
-  // returns 0 or the Windows error that program would get, and logs
-  // nothing. A write or a replacement drops the old file's signature.
+  // Another program acting on the file system, as the same user, on paths
+  // on disk (a 64-bit program: no redirection). Each returns 0 or the
+  // Windows error that program would get, and logs nothing. A write or a
+  // replacement drops the old file's signature.
   DWORD other_party_holds(std::u16string_view path, DWORD access, DWORD share);
   void other_party_lets_go() { other_party_opens.clear(); }
   DWORD other_party_writes(std::u16string_view path, std::string content);
