@@ -2,21 +2,25 @@
 // units; the display text keeps the byte length and is valid UTF-8, with
 // U+FFFD exactly where a lone surrogate was; joining a folder and a file name
 // adds at most the one separator the rules call for (and rebuilds a verbatim
-// folder canonically); a bare file name gets an explicit current folder and
-// nothing else does.
+// folder canonically); a bare file name's explicit form names the file that
+// the bare name names, as the fake's GetFullPathNameW resolves both, and
+// starting it looks at nothing outside that file's folder; a path with a
+// separator is kept as it is.
 //
 // Input: unit texts (see support/fuzz_support.h). Every text is converted,
-// shown and given an explicit folder; the first is also joined with the
-// second as the folder and the file name. The raw input bytes are shown as a
-// path text too.
+// shown and given an explicit folder; the first is also started in that
+// form, and joined with the second as the folder and the file name. The raw input
+// bytes are shown as a path text too.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fake_windows.h"
 #include "paths/path_text.h"
 #include "platform/system_error.h"
+#include "process/spawn.h"
 #include "process/wide_text.h"
 #include "support/fuzz_support.h"
 
@@ -64,22 +68,89 @@ void check_display_of_any_bytes(std::string_view raw) {
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// A path with a separator, or none at all, is kept; a bare name gets ".\"
-// in front, after the drive of a drive-relative name, and so names the same
-// file with its folder spelt out.
-void check_explicit_folder(const std::u16string& units) {
+// A path without trailing separators, so that a folder compares equal
+// however it was written. Example: C:\work\ -> C:\work; C:\ -> C:.
+std::u16string without_trailing_separators(std::u16string path) {
+  while (!path.empty() && path.back() == u'\\') path.pop_back();
+  return path;
+}
+
+// The folder of a full path (its trailing separators ignored), also without
+// them. Example: C:\work\a.exe -> C:\work; D:\a -> D:.
+std::u16string folder_of(const std::u16string& full) {
+  const std::u16string path = without_trailing_separators(full);
+  const std::size_t cut = path.rfind(u'\\');
+  return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
+}
+
+// "." or "..", also after a drive (Windows takes any unit before a colon as
+// one: 1:.. is the parent of drive 1:'s current folder).
+bool is_relative_folder(std::u16string_view name) {
+  if (name.size() >= 2 && name[1] == u':') name.remove_prefix(2);
+  return name == u"." || name == u"..";
+}
+
+// Every path a file function is given while `run` runs: the questions of
+// the lookup (GetFileAttributesW, answered as the model would) and the
+// application name of every start.
+template <typename Run>
+std::vector<std::u16string> paths_touched(Run run) {
+  fake::FakeWindows& w = fake::world();
+  std::vector<std::u16string> touched;
+  w.on_GetFileAttributesW = [&](const char16_t* path) {
+    touched.emplace_back(path);
+    const auto it = w.files.find(w.file_system_path(path));
+    if (it != w.files.end()) return it->second;
+    win::SetLastError(win::ERROR_FILE_NOT_FOUND);
+    return win::INVALID_FILE_ATTRIBUTES;
+  };
+  const std::size_t started_before = w.created.size();
+  run();
+  w.on_GetFileAttributesW = nullptr;
+  for (std::size_t i = started_before; i < w.created.size(); ++i) touched.push_back(w.created[i].application);
+  return touched;
+}
+
+// A path with a separator, or an empty one, is kept. A bare name (which a
+// tool such as curl resolves against the current folder, or the current
+// folder of its drive) gets a form that names the same file, as the fake's
+// GetFullPathNameW resolves both (a folder with or without its trailing
+// separator being the same), and that no program search applies to: its
+// start looks at no path outside that file's folder.
+void check_explicit_folder(const std::u16string& units, bool start) {
   const PathText path = path_from_wide(units);
   const std::string& p = path.bytes();
-  const std::string e = with_explicit_folder(path).bytes();
+  const PathText explicit_path = with_explicit_folder(path);
+  const std::string& e = explicit_path.bytes();
   const auto context = [&] { return "path " + show(p) + "\nexplicit " + show(e); };
   if (p.empty() || p.find_first_of("\\/") != std::string::npos) {
     FUZZ_CHECK(e == p, context());
     return;
   }
-  const std::size_t at = p.size() >= 2 && is_ascii_letter(p[0]) && p[1] == ':' ? 2 : 0;
-  FUZZ_CHECK(e.size() == p.size() + 2 && e.compare(at, 2, ".\\") == 0 && e.substr(0, at) == p.substr(0, at) &&
-                 e.substr(at + 2) == p.substr(at),
-             context());
+  // A NUL never reaches Windows: the start refuses it.
+  if (units.find(u'\0') != std::u16string::npos) return;
+
+  const fake::FakeWindows& w = fake::world();
+  const auto explicit_units = to_wide_text(e);
+  FUZZ_CHECK(explicit_units.has_value(), context());
+  const std::u16string file = w.full_path_name(units);
+  const std::u16string explicit_file = w.full_path_name(*explicit_units);
+  FUZZ_CHECK(without_trailing_separators(explicit_file) == without_trailing_separators(file),
+             context() + "\nnames " + show(explicit_file) + "\ninstead of " + show(file));
+
+  // A name that resolves to a folder ("..", "...", "C:.") names no file in it.
+  if (!start || file.ends_with(u'\\') || is_relative_folder(units)) return;
+  const FreshProcess process;
+  const fake::FakeWindows& fresh = fake::world();
+  const std::u16string folder = folder_of(file);
+  const std::vector<std::u16string> touched =
+      paths_touched([&] { (void)spawn_process(ProcessCommand(explicit_path)); });
+  for (const std::u16string& touched_path : touched) {
+    // Where the access lands (a long path comes with \\?\).
+    const std::u16string touched_file = fresh.file_system_path(touched_path);
+    FUZZ_CHECK(folder_of(touched_file) == folder,
+               context() + "\nthe start looked at " + show(touched_path) + "\noutside " + show(folder));
+  }
 }
 
 std::vector<std::string> split_at_backslashes(std::string_view text) {
@@ -155,9 +226,10 @@ void check_join(const std::u16string& dir_units, const std::u16string& name_unit
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vant::fuzz;
   const std::vector<std::u16string> texts = read_unit_texts(data, size);
-  for (const std::u16string& units : texts) {
-    check_conversions(units);
-    check_explicit_folder(units);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    check_conversions(texts[i]);
+    // Starting takes a fresh process each time: only the first text's.
+    check_explicit_folder(texts[i], i == 0);
   }
   check_display_of_any_bytes(std::string_view(reinterpret_cast<const char*>(data), size));
   check_join(texts[0], texts.size() > 1 ? texts[1] : u"vant_installer_latest.exe");

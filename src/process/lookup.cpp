@@ -61,11 +61,13 @@ std::optional<PathText> windows_folder() {
   return std::move(*folder);
 }
 
-// A 32-bit program on 64-bit Windows is shown SysWOW64 as its system folder,
-// and some Windows 10 builds ship curl.exe only in the 64-bit System32. The
-// Windows folder's "Sysnative" is the alias through which a 32-bit process
-// sees the real System32. A failed query counts as "not under WoW64".
-// Example: C:\Windows -> C:\Windows\Sysnative.
+// A 32-bit program on 64-bit Windows is given C:\Windows\system32 as its
+// system folder too, but Windows redirects its file accesses there to
+// SysWOW64, the 32-bit system folder; and some Windows 10 builds ship
+// curl.exe only in the 64-bit System32. The Windows folder's "Sysnative" is
+// the alias through which a 32-bit process reaches the real System32 (a
+// 64-bit process has no such folder). A failed query counts as "not under
+// WoW64". Example: C:\Windows -> C:\Windows\Sysnative.
 std::optional<PathText> native_system_folder() {
   win::BOOL wow64 = 0;
   if (!win::IsWow64Process(win::GetCurrentProcess(), &wow64) || !wow64) return std::nullopt;

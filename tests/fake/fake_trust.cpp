@@ -141,14 +141,14 @@ LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
   }
   // With a handle Windows reads the file it refers to, whatever the path
   // names by now; the handle must allow reading.
-  std::u16string file = call.path;
+  std::u16string file = w.file_system_path(call.path);
   if (!call.file_handle_null) {
     const auto object = w.object_of(call.file_handle);
     if (!object || !object->file) return static_cast<LONG>(fake::kInvalidHandle);
     if (!(object->file->access & GENERIC_READ)) return static_cast<LONG>(fake::kAccessDenied);
     file = object->file->path;
   }
-  if (!w.exists(file)) return fake::kFileNotFoundResult;
+  if (w.files.count(file) == 0) return fake::kFileNotFoundResult;
   const auto found = w.signatures.find(file);
   fake::FileSignature signature =
       found != w.signatures.end() ? found->second : fake::FileSignature{.verdict = TRUST_E_NOSIGNATURE};
@@ -265,21 +265,23 @@ BOOL DeleteFileW(const char16_t* lpFileName) {
   const std::u16string path = lpFileName;
   fake::log("DeleteFileW(" + fake::utf8(path) + ")");
   w.delete_requests.push_back(path);
-  if (const auto it = w.delete_errors.find(path); it != w.delete_errors.end()) {
+  const std::u16string file = w.file_system_path(path);
+  if (const auto it = w.delete_errors.find(file); it != w.delete_errors.end()) {
     w.last_error() = it->second;
     return 0;
   }
-  if (!w.exists(path)) {
+  if (w.files.count(file) == 0) {
     w.last_error() = ERROR_FILE_NOT_FOUND;
     return 0;
   }
   // Windows opens the file for deletion, sharing everything: an open
   // without delete sharing, such as a hold, stops it.
-  if (const DWORD error = w.sharing_conflict(path, 0x10000, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+  if (const DWORD error = w.sharing_conflict(file, 0x10000, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     w.last_error() = error;
     return 0;
   }
-  w.remove_path(path);
+  w.files.erase(file);
+  w.contents.erase(file);
   return 1;
 }
 

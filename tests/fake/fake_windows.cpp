@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 namespace fake {
@@ -20,15 +21,92 @@ bool starts_with(std::u16string_view text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
-// The key of a path in the file table. A verbatim or NT path is taken as it
-// is, without its prefix; in any other path Windows reads '/' as '\\'.
-// Example: C:/Tools\\curl.exe -> C:\\Tools\\curl.exe; \\\\?\\C:\\a/b -> C:\\a/b.
-std::u16string plain_path(std::u16string_view path) {
-  if (starts_with(path, u"\\\\?\\UNC\\")) return u"\\\\" + std::u16string(path.substr(8));
-  if (starts_with(path, u"\\\\?\\") || starts_with(path, u"\\??\\")) return std::u16string(path.substr(4));
-  std::u16string plain(path);
-  std::replace(plain.begin(), plain.end(), u'/', u'\\');
-  return plain;
+bool same_text(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
+// A model of Windows' path normalisation, which GetFullPathNameW shows and
+// every file function applies to a path without the \\?\ prefix:
+// - '/' becomes '\' and runs of separators collapse;
+// - a relative path gets the current folder, a rooted one (\a) the current
+//   drive, a drive-relative one (C:a) that drive's current folder;
+// - "." and ".." are resolved, never past the root: the drive (C:\), the
+//   server and share (\\server\share), or the device prefix (\\?\, \\.\);
+// - a component followed by a separator loses one trailing '.', and the last
+//   component all its trailing dots and spaces, unless the path ends in a
+//   separator. A component made only of dots and spaces ends up empty.
+// Examples: C:\a\b.. -> C:\a\b; C:\a\b..\c -> C:\a\b.\c; C:\a\... -> C:\a\;
+//           C:\a\.. -> C:\; \\?\C:\a\b. -> \\?\C:\a\b; \\?\C:\.. -> \\?\.
+// GetFullPathNameW normalises a \\?\ path too (the file functions do not).
+// Measured the same under Wine 8; not modelled: legacy device names (CON,
+// NUL...), 8.3 short names.
+std::u16string full_path(std::u16string_view input, const std::u16string& cwd,
+                         const std::map<std::u16string, std::u16string, NoCaseLess>& environment) {
+  std::u16string path(input);
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  std::u16string root;  // without a separator at its end
+  std::u16string rest;  // the components after the root, separators included
+  if (path.size() >= 4 && path[0] == u'\\' && path[1] == u'\\' && (path[2] == u'?' || path[2] == u'.') &&
+      path[3] == u'\\') {
+    // \\?\rest or \\.\rest: the prefix is the whole root.
+    root = path.substr(0, 3);
+    rest = path.substr(3);
+  } else if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
+    // \\server\share\rest
+    const std::size_t server_end = path.find(u'\\', 2);
+    const std::size_t share_end = server_end == std::u16string::npos ? server_end : path.find(u'\\', server_end + 1);
+    root = path.substr(0, share_end);
+    rest = share_end == std::u16string::npos ? u"" : path.substr(share_end);
+  } else if (path.size() >= 2 && path[1] == u':') {
+    // Any unit before the ':' makes a drive, as in Windows' own test of the
+    // path type: 1:a is relative to drive 1:.
+    root = path.substr(0, 2);
+    rest = path.substr(2);
+    if (rest.empty() || rest[0] != u'\\') {
+      // Drive-relative (C:name): from that drive's current folder, which is
+      // the process's own when it is on that drive, else the one Windows
+      // keeps in the hidden variable "=D:", else the drive's root.
+      std::u16string drive_folder;
+      if (cwd.size() >= 2 && lower(cwd[0]) == lower(root[0]) && cwd[1] == u':') {
+        root = cwd.substr(0, 2);  // spelt as the current folder spells it
+        drive_folder = cwd.substr(2);
+      } else if (const auto it = environment.find(u"=" + root); it != environment.end() && it->second.size() >= 2) {
+        drive_folder = it->second.substr(2);
+      }
+      rest = drive_folder + u"\\" + rest;
+    }
+  } else if (!path.empty() && path[0] == u'\\') {
+    root = cwd.substr(0, 2);
+    rest = path;
+  } else {
+    root = cwd.substr(0, 2);
+    rest = cwd.substr(2) + u"\\" + path;
+  }
+
+  std::vector<std::u16string> parts;
+  bool ends_in_separator = false;  // the last component is empty or trimmed away
+  for (std::size_t i = 0; i <= rest.size();) {
+    const std::size_t j = std::min(rest.find(u'\\', i), rest.size());
+    std::u16string part = rest.substr(i, j - i);
+    const bool last = j == rest.size();
+    i = j + 1;
+    if (part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (part != u".") {
+      if (last) {
+        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
+      } else if (!part.empty() && part.back() == u'.') {
+        part.pop_back();
+      }
+      if (last) ends_in_separator = part.empty();
+      if (!part.empty()) parts.push_back(std::move(part));
+    }
+  }
+  std::u16string out = root;
+  for (const auto& part : parts) out += u"\\" + part;
+  if (parts.empty() || ends_in_separator) out += u"\\";
+  return out;
 }
 
 // Copies `text` into a caller's buffer the way the Get*W path functions do:
@@ -141,13 +219,75 @@ FakeWindows::StdConsole FakeWindows::use_console(DWORD output_code_page) {
   return result;
 }
 
-void FakeWindows::add_file(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_NORMAL; }
-void FakeWindows::add_directory(std::u16string_view path) { files[plain_path(path)] = win::FILE_ATTRIBUTE_DIRECTORY; }
-void FakeWindows::remove_path(std::u16string_view path) {
-  files.erase(plain_path(path));
-  contents.erase(plain_path(path));
+std::u16string FakeWindows::disk_path(std::u16string_view path) const {
+  if (path.empty()) return std::u16string();
+  // Only a path that starts exactly with \\?\ (or the NT form \??\) skips
+  // the normalisation.
+  const bool verbatim = starts_with(path, u"\\\\?\\") || starts_with(path, u"\\??\\");
+  const std::u16string seen = verbatim ? std::u16string(path) : full_path(path, current_directory, environment);
+  // A device prefix names the same file as the path after it.
+  // Example: \\?\C:\a -> C:\a; \\.\UNC\server\share -> \\server\share.
+  for (const std::u16string_view prefix : {u"\\\\?\\", u"\\\\.\\", u"\\??\\"}) {
+    if (!starts_with(seen, prefix)) continue;
+    if (same_text(std::u16string_view(seen).substr(4, 4), u"UNC\\")) return u"\\\\" + seen.substr(8);
+    return seen.substr(4);
+  }
+  return seen;
 }
-bool FakeWindows::exists(std::u16string_view path) const { return files.count(plain_path(path)) != 0; }
+
+std::u16string FakeWindows::full_path_name(std::u16string_view path) const {
+  return full_path(path, current_directory, environment);
+}
+
+namespace {
+
+// The length of `folder` at the start of `path` when `path` is that folder
+// or lies under it (compared without case), else 0.
+// Example: C:\Windows\System32\a, C:\WINDOWS\system32 -> 19; C:\Windows\System32x -> 0.
+std::size_t under_folder(std::u16string_view path, std::u16string_view folder) {
+  if (path.size() < folder.size() || !same_text(path.substr(0, folder.size()), folder)) return 0;
+  if (path.size() > folder.size() && path[folder.size()] != u'\\') return 0;
+  return folder.size();
+}
+
+}  // namespace
+
+std::u16string FakeWindows::file_system_path(std::u16string_view path) const {
+  std::u16string seen = disk_path(path);
+  if (!wow64) return seen;
+  const std::u16string windows = disk_path(windows_directory);
+  if (const std::size_t n = under_folder(seen, windows + u"\\Sysnative")) {
+    return windows + u"\\System32" + seen.substr(n);
+  }
+  if (const std::size_t n = under_folder(seen, windows + u"\\System32")) {
+    const std::u16string_view inside = std::u16string_view(seen).substr(n);
+    for (const std::u16string_view exempt :
+         {u"\\catroot", u"\\catroot2", u"\\driverstore", u"\\drivers\\etc", u"\\logfiles", u"\\spool"}) {
+      if (under_folder(inside, exempt) != 0) return seen;
+    }
+    return windows + u"\\SysWOW64" + std::u16string(inside);
+  }
+  if (const std::size_t n = under_folder(seen, windows + u"\\lastgood\\System32")) {
+    return windows + u"\\lastgood\\SysWOW64" + seen.substr(n);
+  }
+  if (same_text(seen, windows + u"\\regedit.exe")) return windows + u"\\SysWOW64\\regedit.exe";
+  return seen;
+}
+
+void FakeWindows::add_file(std::u16string_view path) { add_to_disk(path, win::FILE_ATTRIBUTE_NORMAL); }
+void FakeWindows::add_directory(std::u16string_view path) { add_to_disk(path, win::FILE_ATTRIBUTE_DIRECTORY); }
+void FakeWindows::add_to_disk(std::u16string_view path, DWORD attributes) {
+  const std::u16string key = disk_path(path);
+  if (under_folder(key, disk_path(windows_directory) + u"\\Sysnative") != 0) {
+    throw std::logic_error("no Sysnative on disk: a WoW64 process reaches System32 through it");
+  }
+  files[key] = attributes;
+}
+void FakeWindows::remove_path(std::u16string_view path) {
+  files.erase(disk_path(path));
+  contents.erase(disk_path(path));
+}
+bool FakeWindows::exists(std::u16string_view path) const { return files.count(disk_path(path)) != 0; }
 
 namespace {
 
@@ -173,8 +313,8 @@ bool conflict(const FileOpen& open, DWORD access, DWORD share) {
 
 }  // namespace
 
-DWORD FakeWindows::sharing_conflict(std::u16string_view path, DWORD access, DWORD share) const {
-  const std::u16string key = plain_path(path);
+DWORD FakeWindows::sharing_conflict(std::u16string_view file, DWORD access, DWORD share) const {
+  const std::u16string key(file);
   const NoCaseLess less;
   const auto same_file = [&](const FileOpen& open) { return !less(open.path, key) && !less(key, open.path); };
   for (const FileOpen& open : other_party_opens) {
@@ -189,32 +329,32 @@ DWORD FakeWindows::sharing_conflict(std::u16string_view path, DWORD access, DWOR
 
 DWORD FakeWindows::other_party_holds(std::u16string_view path, DWORD access, DWORD share) {
   if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
-  if (const DWORD error = sharing_conflict(path, access, share)) return error;
-  other_party_opens.push_back(FileOpen{plain_path(path), access, share});
+  if (const DWORD error = sharing_conflict(disk_path(path), access, share)) return error;
+  other_party_opens.push_back(FileOpen{disk_path(path), access, share});
   return 0;
 }
 
 DWORD FakeWindows::other_party_writes(std::u16string_view path, std::string content) {
   if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
-  if (const DWORD error = sharing_conflict(path, kGenericWrite, kShareAll)) return error;
-  contents[plain_path(path)] = std::move(content);
-  signatures.erase(plain_path(path));
+  if (const DWORD error = sharing_conflict(disk_path(path), kGenericWrite, kShareAll)) return error;
+  contents[disk_path(path)] = std::move(content);
+  signatures.erase(disk_path(path));
   return 0;
 }
 
 DWORD FakeWindows::other_party_deletes(std::u16string_view path) {
   if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
-  if (const DWORD error = sharing_conflict(path, kDelete, kShareAll)) return error;
+  if (const DWORD error = sharing_conflict(disk_path(path), kDelete, kShareAll)) return error;
   remove_path(path);
-  signatures.erase(plain_path(path));
+  signatures.erase(disk_path(path));
   return 0;
 }
 
 DWORD FakeWindows::other_party_renames(std::u16string_view from, std::u16string_view to) {
   if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
   if (exists(to)) return 183;  // ERROR_ALREADY_EXISTS
-  if (const DWORD error = sharing_conflict(from, kDelete, kShareAll)) return error;
-  const std::u16string source = plain_path(from), target = plain_path(to);
+  if (const DWORD error = sharing_conflict(disk_path(from), kDelete, kShareAll)) return error;
+  const std::u16string source = disk_path(from), target = disk_path(to);
   files[target] = files[source];
   files.erase(source);
   if (const auto it = contents.find(source); it != contents.end()) {
@@ -232,11 +372,11 @@ DWORD FakeWindows::other_party_renames(std::u16string_view from, std::u16string_
 // without delete sharing cannot be replaced (Wine measured: error 32).
 DWORD FakeWindows::other_party_replaces(std::u16string_view path, std::u16string_view from) {
   if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
-  if (const DWORD error = sharing_conflict(from, kDelete, kShareAll)) return error;
+  if (const DWORD error = sharing_conflict(disk_path(from), kDelete, kShareAll)) return error;
   if (exists(path)) {
-    if (const DWORD error = sharing_conflict(path, kDelete, kShareAll)) return error;
+    if (const DWORD error = sharing_conflict(disk_path(path), kDelete, kShareAll)) return error;
     remove_path(path);
-    signatures.erase(plain_path(path));
+    signatures.erase(disk_path(path));
   }
   return other_party_renames(from, path);
 }
@@ -772,75 +912,13 @@ DWORD GetFileAttributesW(const char16_t* lpFileName) {
   const std::u16string name = fake::from_c(lpFileName);
   log("GetFileAttributesW(" + fake::utf8(name) + ")");
   if (w.on_GetFileAttributesW) return w.on_GetFileAttributesW(lpFileName);
-  const auto it = w.files.find(fake::plain_path(name));
+  const auto it = w.files.find(w.file_system_path(name));
   if (it == w.files.end()) {
     w.last_error() = ERROR_FILE_NOT_FOUND;
     return INVALID_FILE_ATTRIBUTES;
   }
   return it->second;
 }
-
-namespace {
-
-// A small model of Windows path normalisation: '/' becomes '\', relative
-// paths are made absolute against the current folder, "." and ".." are
-// resolved, repeated separators collapse. Verbatim paths pass unchanged.
-std::u16string full_path(std::u16string_view input, const std::u16string& cwd,
-                         const std::map<std::u16string, std::u16string, fake::NoCaseLess>& environment) {
-  if (fake::starts_with(input, u"\\\\?\\")) return std::u16string(input);
-  std::u16string path(input);
-  std::replace(path.begin(), path.end(), u'/', u'\\');
-  std::u16string root;
-  std::u16string rest;
-  if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
-    // \\server\share\rest
-    const std::size_t server_end = path.find(u'\\', 2);
-    const std::size_t share_end = server_end == std::u16string::npos ? server_end : path.find(u'\\', server_end + 1);
-    root = path.substr(0, share_end);
-    rest = share_end == std::u16string::npos ? u"" : path.substr(share_end);
-  } else if (path.size() >= 2 && path[1] == u':') {
-    root = path.substr(0, 2);
-    rest = path.substr(2);
-    if (rest.empty() || rest[0] != u'\\') {
-      // Drive-relative (C:name): from that drive's current folder, which is
-      // the process's own when it is on that drive, else the one Windows
-      // keeps in the hidden variable "=D:", else the drive's root.
-      std::u16string drive_folder;
-      if (cwd.size() >= 2 && fake::lower(cwd[0]) == fake::lower(root[0]) && cwd[1] == u':') {
-        root = cwd.substr(0, 2);  // spelt as the current folder spells it
-        drive_folder = cwd.substr(2);
-      } else if (const auto it = environment.find(u"=" + root); it != environment.end() && it->second.size() >= 2) {
-        drive_folder = it->second.substr(2);
-      }
-      rest = drive_folder + u"\\" + rest;
-    }
-  } else if (!path.empty() && path[0] == u'\\') {
-    root = cwd.substr(0, 2);
-    rest = path;
-  } else {
-    root = cwd.substr(0, 2);
-    rest = cwd.substr(2) + u"\\" + path;
-  }
-  const bool trailing = !rest.empty() && rest.back() == u'\\' && rest.size() > 1;
-  std::vector<std::u16string> parts;
-  std::size_t i = 0;
-  while (i <= rest.size()) {
-    const std::size_t j = std::min(rest.find(u'\\', i), rest.size());
-    const std::u16string part = rest.substr(i, j - i);
-    if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    i = j + 1;
-  }
-  std::u16string out = root;
-  for (const auto& part : parts) out += u"\\" + part;
-  if (parts.empty() || trailing) out += u"\\";
-  return out;
-}
-
-}  // namespace
 
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   auto& w = world();
@@ -852,7 +930,7 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
     w.last_error() = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  return fake::copy_out(full_path(name, w.current_directory, w.environment), lpBuffer, nBufferLength);
+  return fake::copy_out(fake::full_path(name, w.current_directory, w.environment), lpBuffer, nBufferLength);
 }
 
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -869,7 +947,7 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
     w.last_error() = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  const auto it = w.files.find(fake::plain_path(name));
+  const auto it = w.files.find(w.file_system_path(name));
   if (it == w.files.end()) {
     w.last_error() = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
@@ -880,7 +958,7 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
     w.last_error() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if (const DWORD error = w.sharing_conflict(name, dwDesiredAccess, dwShareMode)) {
+  if (const DWORD error = w.sharing_conflict(it->first, dwDesiredAccess, dwShareMode)) {
     w.last_error() = error;
     return INVALID_HANDLE_VALUE;
   }
@@ -960,30 +1038,33 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                                 !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
   call.inheritable_handles = w.inheritable_handles();
   call.locks_held = w.locks_held;
+  call.image_file = w.file_system_path(call.application);
+  if (const auto on_disk = w.files.find(call.image_file); on_disk != w.files.end()) call.image_file = on_disk->first;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
   w.created.push_back(call);
 
   // Windows first opens the image for reading and execution, sharing
   // reading and deletion: a file someone holds open for writing, or opens
   // without sharing reading, cannot be started.
-  if (w.exists(call.application)) {
-    if (const DWORD error = w.sharing_conflict(call.application, 0x1 | 0x20, FILE_SHARE_READ | FILE_SHARE_DELETE)) {
+  if (w.files.count(call.image_file) != 0) {
+    if (const DWORD error = w.sharing_conflict(call.image_file, 0x1 | 0x20, FILE_SHARE_READ | FILE_SHARE_DELETE)) {
       w.last_error() = error;
       return 0;
     }
-    if (const auto image = w.contents.find(fake::plain_path(call.application)); image != w.contents.end()) {
+    if (const auto image = w.contents.find(call.image_file); image != w.contents.end()) {
       w.created.back().image = image->second;
     }
   }
 
+  // A script is found by the file the start reaches.
   fake::Program program;
-  const auto it = w.programs.find(call.application);
+  const auto it = w.programs.find(call.image_file);
   if (it != w.programs.end()) {
     program = it->second;
   } else {
     // Without a script: an existing file runs and exits with 0, a folder
     // cannot be run, a missing file is not found.
-    const auto file = w.files.find(fake::plain_path(call.application));
+    const auto file = w.files.find(call.image_file);
     if (file == w.files.end()) {
       program.start_error = ERROR_FILE_NOT_FOUND;
     } else if (file->second & FILE_ATTRIBUTE_DIRECTORY) {

@@ -130,6 +130,10 @@ struct CreateProcessCall {
   int locks_held = 0;
   // The content label of the image file that was started (see `contents`).
   std::string image;
+  // The file the application name reached (file_system_path), spelt as the
+  // file table spells it when it is there: for a WoW64 process,
+  // C:\Windows\system32\curl.exe reaches C:\Windows\SysWOW64\curl.exe.
+  std::u16string image_file;
 };
 
 struct CreateFileCall {
@@ -277,19 +281,48 @@ class FakeWindows {
 
   DWORD console_output_cp = 936;
 
-  // ---- File system and environment (paths without \\?\ prefixes)
+  // ---- File system and environment
+  // The file table is the disk: each file and folder by its full path, as
+  // a 64-bit process names it (there is no Sysnative on disk). A test adds
+  // and checks paths in that form; add_file and the others normalise what
+  // they are given as Windows does (C:/a/b. -> C:\a\b), except a \\?\ path,
+  // which is taken as it is without its prefix (\\?\C:\a\b. -> C:\a\b.).
   void add_file(std::u16string_view path);
   void add_directory(std::u16string_view path);
   void remove_path(std::u16string_view path);
   bool exists(std::u16string_view path) const;
   std::map<std::u16string, DWORD, NoCaseLess> files;  // path -> attributes
+  // The file table's key for a path on disk, as above.
+  std::u16string disk_path(std::u16string_view path) const;
+  // What GetFullPathNameW gives for `path`, without a call in the log.
+  std::u16string full_path_name(std::u16string_view path) const;
+  // The file that `path` reaches when this process hands it to a file
+  // function (GetFileAttributesW, CreateFileW, CreateProcessW's application,
+  // DeleteFileW, WinVerifyTrust's file path), as the file table's key: the
+  // disk path, then, for a 32-bit process on 64-bit Windows (`wow64`), the
+  // file-system redirection. Compared without case, on the normalised path
+  // (a \\?\ path is redirected too, as measured under Wine 8):
+  //   %windir%\System32\...          -> %windir%\SysWOW64\...
+  //   %windir%\Sysnative\...         -> %windir%\System32\... (the real one;
+  //                                     only a WoW64 process has this alias)
+  //   %windir%\lastgood\System32\... -> %windir%\lastgood\SysWOW64\...
+  //   %windir%\regedit.exe           -> %windir%\SysWOW64\regedit.exe
+  // except System32's catroot, catroot2, driverstore, drivers\etc, logfiles
+  // and spool, which are not redirected. Not modelled: a start that raises
+  // a UAC prompt (Windows then runs the 64-bit file), 8.3 short names of
+  // these folders, and turning redirection off for a thread. Simplified: a
+  // path that ends in a separator reaches nothing (Windows finds a folder).
+  std::u16string file_system_path(std::u16string_view path) const;
 
   std::u16string current_directory = u"C:\\work";
   std::u16string module_file_name = u"C:\\Program Files\\VANT\\vant-setup.exe";
+  // GetSystemDirectoryW's answer. A 32-bit process on 64-bit Windows gets
+  // the same C:\Windows\system32; only its file accesses there are redirected.
   std::u16string system_directory = u"C:\\Windows\\system32";
   std::u16string windows_directory = u"C:\\Windows";
-  // IsWow64Process: a 32-bit process on 64-bit Windows; when set, the call
-  // fails with this code instead.
+  // IsWow64Process: a 32-bit process on 64-bit Windows, whose file accesses
+  // are redirected (file_system_path); when set, the query fails with this
+  // code instead (the redirection still applies).
   bool wow64 = false;
   std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
@@ -314,6 +347,8 @@ class FakeWindows {
   std::vector<FormatCall> format_calls;
 
   // ---- Processes
+  // Scripted programs, by the file on disk a start reaches (see
+  // file_system_path), in the file table's form.
   std::map<std::u16string, Program, NoCaseLess> programs;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
@@ -378,12 +413,14 @@ class FakeWindows {
   std::map<std::u16string, std::string, NoCaseLess> contents;
   // Opens held by another program of the same user.
   std::vector<FileOpen> other_party_opens;
-  // ERROR_SHARING_VIOLATION if an open of `path` with this access and share
-  // mode would conflict with an open already there, else 0.
-  DWORD sharing_conflict(std::u16string_view path, DWORD access, DWORD share) const;
-  // Another program acting on the file system, as the same user. Each
-  // returns 0 or the Windows error that program would get, and logs
-  // nothing. A write or a replacement drops the old file's signature.
+  // ERROR_SHARING_VIOLATION if an open of `file` (the file table's key)
+  // with this access and share mode would conflict with an open already
+  // there, else 0.
+  DWORD sharing_conflict(std::u16string_view file, DWORD access, DWORD share) const;
+  // Another program acting on the file system, as the same user, on paths
+  // on disk (a 64-bit program: no redirection). Each returns 0 or the
+  // Windows error that program would get, and logs nothing. A write or a
+  // replacement drops the old file's signature.
   DWORD other_party_holds(std::u16string_view path, DWORD access, DWORD share);
   void other_party_lets_go() { other_party_opens.clear(); }
   DWORD other_party_writes(std::u16string_view path, std::string content);
@@ -392,13 +429,13 @@ class FakeWindows {
   DWORD other_party_replaces(std::u16string_view path, std::u16string_view from);  // MOVEFILE_REPLACE_EXISTING
 
   // ---- Authenticode and deleting files
-  std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by path
+  std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by disk path
   std::vector<TrustCall> trust_calls;
   std::vector<PolicyCall> policy_calls;
   // The time each CertVerifyTimeValidity call asked about was "now" (null).
   std::vector<bool> time_checks_now;
   std::vector<std::u16string> delete_requests;                // every DeleteFileW path
-  std::map<std::u16string, DWORD, NoCaseLess> delete_errors;  // DeleteFileW fails
+  std::map<std::u16string, DWORD, NoCaseLess> delete_errors;  // DeleteFileW fails, by disk path
   // Verify states not closed yet, by their hWVTStateData value.
   std::map<std::uintptr_t, std::shared_ptr<TrustState>> trust_states;
   std::uintptr_t next_trust_state = 0xA000;
@@ -431,6 +468,7 @@ class FakeWindows {
   DWORD& last_error();
 
   // Internal to the fake's implementation.
+  void add_to_disk(std::u16string_view path, DWORD attributes);
   std::map<std::uintptr_t, HandleEntry> handles;
   std::uintptr_t next_handle = 0x100;
   struct PendingIo {

@@ -126,7 +126,13 @@ TEST(WithExplicitFolder, OnlyABareNameGetsTheCurrentFolder) {
       {"vant_installer_latest.exe", ".\\vant_installer_latest.exe"},
       {"C:vant_installer_latest.exe", "C:.\\vant_installer_latest.exe"},
       {"z:a.exe", "z:.\\a.exe"},
-      {"1:a.exe", ".\\1:a.exe"},  // not a drive letter
+      // Windows takes any one UTF-16 unit before a colon as a drive
+      // (GetFullPathNameW gives 1:\a.exe for 1:a.exe, measured under Wine 8).
+      {"1:a.exe", "1:.\\a.exe"},
+      {"\xE4\xB8\xAD:a.exe", "\xE4\xB8\xAD:.\\a.exe"},
+      {"\xED\xA0\x80:a.exe", "\xED\xA0\x80:.\\a.exe"},          // a lone surrogate is one unit
+      {"\xF0\x9F\x98\x80:a.exe", ".\\\xF0\x9F\x98\x80:a.exe"},  // a pair is two: no drive
+      {"a:", "a:.\\"},
       {"\xE4\xB8\xAD"
        "\xED\xA0\x80.exe",
        ".\\\xE4\xB8\xAD"

@@ -10,6 +10,7 @@
 
 #include "fake_windows.h"
 #include "paths/path_text.h"
+#include "process/spawn.h"
 #include "support/seam_test.h"
 
 namespace vant {
@@ -52,67 +53,84 @@ class LookupTest : public SeamTest {
   }
 };
 
-// Where a copy of curl.exe lies, for the search-order table.
+// Where a copy of curl.exe lies on disk, for the search-order table.
 enum Place : unsigned {
-  kNative = 1,   // C:\Windows\Sysnative: the 64-bit System32 as a 32-bit process sees it
-  kSystem = 2,   // the system folder (SysWOW64 for a 32-bit process on 64-bit Windows)
-  kOwn = 4,      // beside the program
-  kWindows = 8,  // the Windows folder
-  kPath = 16,    // the one PATH entry
+  kSystem32 = 1,  // C:\Windows\System32: the 64-bit system folder
+  kSysWow64 = 2,  // C:\Windows\SysWOW64: the 32-bit system folder
+  kOwn = 4,       // beside the program
+  kWindows = 8,   // the Windows folder
+  kPath = 16,     // the one PATH entry
 };
+constexpr unsigned kEverywhere = kSystem32 | kSysWow64 | kOwn | kWindows | kPath;
+
+// What the search hands to CreateProcessW.
+constexpr std::u16string_view kThroughSysnative = u"C:\\Windows\\Sysnative\\curl.exe";
+constexpr std::u16string_view kThroughSystem32 = u"C:\\Windows\\system32\\curl.exe";
+constexpr std::u16string_view kBesideProgram = u"C:\\Program Files\\VANT\\curl.exe";
+constexpr std::u16string_view kInWindows = u"C:\\Windows\\curl.exe";
+constexpr std::u16string_view kOnPath = u"C:\\Tools\\curl.exe";
 
 struct OrderCase {
   const char* name;
-  bool wow64;
-  unsigned places;  // where curl.exe exists
-  std::optional<Place> chosen;
+  bool wow64;       // the 32-bit exe on 64-bit Windows
+  unsigned places;  // where curl.exe lies
+  // The application name given to CreateProcessW, and the file that runs;
+  // neither when the search finds nothing.
+  std::u16string_view application;
+  std::optional<Place> runs;
 };
 
 class SearchOrder : public LookupTest, public ::testing::WithParamInterface<OrderCase> {};
 
 // The system's curl beats one beside the program (which a web page may have
 // dropped into the Downloads folder), which beats the Windows folder, which
-// beats PATH. A 32-bit process on 64-bit Windows looks in the native system
-// folder first: its own system folder is SysWOW64.
-TEST_P(SearchOrder, FirstPlaceThatHoldsItWins) {
+// beats PATH. Both processes are given C:\Windows\system32 as the system
+// folder, but a 32-bit one's accesses there are redirected to SysWOW64, so
+// it first looks in the 64-bit System32 through the alias Sysnative.
+TEST_P(SearchOrder, FirstPlaceThatHoldsItRuns) {
   const OrderCase& c = GetParam();
-  const std::u16string system = c.wow64 ? u"C:\\Windows\\SysWOW64" : u"C:\\Windows\\system32";
-  const std::map<Place, std::u16string> files = {{kNative, u"C:\\Windows\\Sysnative\\curl.exe"},
-                                                 {kSystem, system + u"\\curl.exe"},
-                                                 {kOwn, u"C:\\Program Files\\VANT\\curl.exe"},
-                                                 {kWindows, u"C:\\Windows\\curl.exe"},
-                                                 {kPath, u"C:\\Tools\\curl.exe"}};
+  const std::map<Place, std::u16string> files = {{kSystem32, u"C:\\Windows\\System32\\curl.exe"},
+                                                 {kSysWow64, u"C:\\Windows\\SysWOW64\\curl.exe"},
+                                                 {kOwn, std::u16string(kBesideProgram)},
+                                                 {kWindows, std::u16string(kInWindows)},
+                                                 {kPath, std::u16string(kOnPath)}};
   w().wow64 = c.wow64;
-  w().system_directory = system;
+  w().add_directory(u"C:\\Windows\\SysWOW64");
   w().environment[u"PATH"] = u"C:\\Tools";
   for (const auto& [place, file] : files) {
     if (c.places & place) w().add_file(file);
   }
 
-  const auto result = resolve_program("curl");
-  if (c.chosen) {
-    EXPECT_EQ(result, files.at(*c.chosen));
-  } else {
-    EXPECT_EQ(result, std::unexpected(errors::program_not_found));
+  const auto child = spawn_process(ProcessCommand("curl"));
+  if (!c.runs) {
+    EXPECT_EQ(child.error(), errors::program_not_found);
+    EXPECT_THAT(w().created, IsEmpty());
+    return;
   }
+  ASSERT_TRUE(child.has_value()) << child.error().display_text();
+  ASSERT_EQ(w().created.size(), 1u);
+  EXPECT_EQ(fake::utf8(w().created[0].application), fake::utf8(c.application));
+  EXPECT_EQ(fake::utf8(w().created[0].image_file), fake::utf8(files.at(*c.runs)));
 }
 
-constexpr unsigned kEverywhere = kNative | kSystem | kOwn | kWindows | kPath;
-
-INSTANTIATE_TEST_SUITE_P(Places, SearchOrder,
-                         ::testing::Values(OrderCase{"SystemBeatsAll", false, kEverywhere, kSystem},
-                                           OrderCase{"SystemBeatsOwnFolder", false, kSystem | kOwn, kSystem},
-                                           OrderCase{"OwnFolderWhenTheSystemHasNone", false, kOwn | kWindows | kPath,
-                                                     kOwn},
-                                           OrderCase{"WindowsFolderBeatsPath", false, kWindows | kPath, kWindows},
-                                           OrderCase{"PathLast", false, kPath, kPath},
-                                           OrderCase{"NativeIsNotSearchedOutsideWow64", false, kNative, std::nullopt},
-                                           OrderCase{"Wow64NativeBeatsAll", true, kEverywhere, kNative},
-                                           OrderCase{"Wow64NativeOnly", true, kNative | kPath, kNative},
-                                           OrderCase{"Wow64ThenSysWow64", true, kSystem | kOwn, kSystem},
-                                           OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kOwn},
-                                           OrderCase{"Wow64NowhereIsNotFound", true, 0, std::nullopt}),
-                         [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Places, SearchOrder,
+    ::testing::Values(
+        // The 64-bit exe: its system folder is the real System32.
+        OrderCase{"SystemFolderBeatsAll", false, kEverywhere, kThroughSystem32, kSystem32},
+        OrderCase{"OwnFolderWhenTheSystemHasNone", false, kOwn | kWindows | kPath, kBesideProgram, kOwn},
+        OrderCase{"SysWow64IsNeverSearched", false, kSysWow64 | kWindows, kInWindows, kWindows},
+        OrderCase{"WindowsFolderBeatsPath", false, kWindows | kPath, kInWindows, kWindows},
+        OrderCase{"PathLast", false, kPath, kOnPath, kPath},
+        OrderCase{"OnlySysWow64IsNotFound", false, kSysWow64, {}, std::nullopt},
+        // The 32-bit exe on 64-bit Windows.
+        OrderCase{"Wow64NativeBeatsAll", true, kEverywhere, kThroughSysnative, kSystem32},
+        OrderCase{"Wow64NativeOnly", true, kSystem32 | kPath, kThroughSysnative, kSystem32},
+        OrderCase{"Wow64SystemFolderReachesSysWow64", true, kSysWow64 | kOwn, kThroughSystem32, kSysWow64},
+        OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kBesideProgram, kOwn},
+        OrderCase{"Wow64PathLast", true, kPath, kOnPath, kPath},
+        OrderCase{"Wow64NowhereIsNotFound", true, 0, {}, std::nullopt}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LookupTest, SearchStopsAtTheFirstHitAndAsksForLaterFoldersOnlyWhenReached) {
   w().add_file(u"C:\\Windows\\system32\\curl.exe");
@@ -131,23 +149,25 @@ TEST_F(LookupTest, SearchStopsAtTheFirstHitAndAsksForLaterFoldersOnlyWhenReached
 
 TEST_F(LookupTest, Wow64SearchesTheNativeSystemFolderThroughItsAliasFirst) {
   w().wow64 = true;
-  w().system_directory = u"C:\\Windows\\SysWOW64";
   w().environment[u"PATH"] = u"C:\\Tools";
   EXPECT_EQ(resolve_program("curl"), std::unexpected(errors::program_not_found));
+  EXPECT_EQ(w().count_calls("GetSystemDirectoryW"), 1u);
   EXPECT_THAT(attribute_queries(),
-              ElementsAre("C:\\Windows\\Sysnative\\curl.exe", "C:\\Windows\\SysWOW64\\curl.exe",
+              ElementsAre("C:\\Windows\\Sysnative\\curl.exe", "C:\\Windows\\system32\\curl.exe",
                           "C:\\Program Files\\VANT\\curl.exe", "C:\\Windows\\curl.exe", "C:\\Tools\\curl.exe"));
 }
 
 // Not knowing whether it runs under WoW64, the search goes on as a native
-// process's would.
+// process's would, and so misses a curl that only the 64-bit System32 has:
+// its system folder reaches SysWOW64.
 TEST_F(LookupTest, FailedWow64QuerySkipsTheNativeFolder) {
   w().wow64 = true;
   w().wow64_error = win::ERROR_ACCESS_DENIED;
-  w().add_file(u"C:\\Windows\\Sysnative\\curl.exe");
+  w().add_file(u"C:\\Windows\\System32\\curl.exe");
   w().add_file(u"C:\\Program Files\\VANT\\curl.exe");
   EXPECT_EQ(resolve_program("curl"), u"C:\\Program Files\\VANT\\curl.exe");
   EXPECT_EQ(w().count_calls("IsWow64Process"), 1u);
+  EXPECT_THAT(attribute_queries(), ElementsAre("C:\\Windows\\system32\\curl.exe", "C:\\Program Files\\VANT\\curl.exe"));
 }
 
 TEST_F(LookupTest, EmptyAndMissingPathEntriesArePassedOver) {

@@ -56,6 +56,8 @@ TEST_P(ToPlatformPath, Converts) {
   EXPECT_EQ(fake::utf8(*path), fake::utf8(c.expected));
   EXPECT_EQ(path->size(), c.expected.size());
   EXPECT_EQ(w().count_calls("GetFullPathNameW"), c.full_path_calls);
+  // Whatever its form, it names the file the text names.
+  EXPECT_EQ(fake::utf8(w().file_system_path(*path)), fake::utf8(w().file_system_path(c.input)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,6 +93,19 @@ INSTANTIATE_TEST_SUITE_P(
         PlatformPathCase{"VerbatimDriveStripped", u"\\\\?\\C:\\Temp\\a.exe", u"C:\\Temp\\a.exe", 1},
         PlatformPathCase{"VerbatimDriveWithDotsKept", u"\\\\?\\C:\\Temp\\..\\a.exe", u"\\\\?\\C:\\Temp\\..\\a.exe", 1},
         PlatformPathCase{"VerbatimDriveWithSlashKept", u"\\\\?\\C:\\Temp/a.exe", u"\\\\?\\C:\\Temp/a.exe", 1},
+        // Without the prefix, trailing dots and spaces of the last component
+        // and one trailing dot of a folder would be dropped: another file.
+        PlatformPathCase{"VerbatimTrailingDotKept", u"\\\\?\\C:\\Temp\\a.exe.", u"\\\\?\\C:\\Temp\\a.exe.", 1},
+        PlatformPathCase{"VerbatimTrailingSpaceKept", u"\\\\?\\C:\\Temp\\a.exe ", u"\\\\?\\C:\\Temp\\a.exe ", 1},
+        PlatformPathCase{"VerbatimTrailingDotsAndSpacesKept", u"\\\\?\\C:\\Temp\\b.. ", u"\\\\?\\C:\\Temp\\b.. ", 1},
+        PlatformPathCase{"VerbatimNameOfDotsKept", u"\\\\?\\C:\\Temp\\...", u"\\\\?\\C:\\Temp\\...", 1},
+        PlatformPathCase{"VerbatimFolderWithTrailingDotKept", u"\\\\?\\C:\\Temp.\\a.exe", u"\\\\?\\C:\\Temp.\\a.exe",
+                         1},
+        PlatformPathCase{"VerbatimUncTrailingDotKept", u"\\\\?\\UNC\\server\\share\\a.exe.",
+                         u"\\\\?\\UNC\\server\\share\\a.exe.", 1},
+        // Dots and spaces elsewhere read back the same.
+        PlatformPathCase{"VerbatimDotsInsideStripped", u"\\\\?\\C:\\T .x\\a..exe", u"C:\\T .x\\a..exe", 1},
+        PlatformPathCase{"VerbatimLeadingSpaceStripped", u"\\\\?\\C:\\Temp\\ a.exe", u"C:\\Temp\\ a.exe", 1},
         PlatformPathCase{"Verbatim260Stripped", u"\\\\?\\" + drive_path(256), drive_path(256), 1},
         PlatformPathCase{"Verbatim261Kept", u"\\\\?\\" + drive_path(257), u"\\\\?\\" + drive_path(257), 0},
         PlatformPathCase{"VerbatimUncStripped", u"\\\\?\\UNC\\server\\share\\a.exe", u"\\\\server\\share\\a.exe", 1},

@@ -1,8 +1,9 @@
 // Which curl.exe runs when the system has one: the system's, before a copy
 // beside the program (where a web page may have dropped one into the
-// Downloads folder). A 32-bit exe on 64-bit Windows sees SysWOW64 as its
-// system folder, and must still find a curl that only the 64-bit System32
-// holds, through the Sysnative alias.
+// Downloads folder). A 32-bit exe on 64-bit Windows is given System32 as
+// its system folder too, but its accesses there are redirected to SysWOW64;
+// it must still find a curl that only the 64-bit System32 holds, through
+// the Sysnative alias.
 //
 // These tests write into the prefix's system folders, so they run in a
 // prefix of their own, one at a time, and remove what they put there.
@@ -85,7 +86,7 @@ TEST_F(SystemFolderLookup, CurlOnlyInTheNativeSystemFolderIsFound) {
   EXPECT_EQ(only_record(result.curl, "curl").get("argc"), expected::kCurlArgcText);
 }
 
-// SysWOW64 is the 32-bit exe's own system folder; the 64-bit exe never
+// The 32-bit exe's system folder reaches SysWOW64; the 64-bit exe never
 // searches it.
 TEST_F(SystemFolderLookup, CurlOnlyInSysWow64IsFoundByThe32BitExeOnly) {
   remove_curl_beside_program();
