@@ -10,6 +10,7 @@
 #include "platform/fail_fast.h"
 #include "platform/pause_exit.h"
 #include "platform/system_error.h"
+#include "platform/system_library.h"
 #include "process/spawn.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
@@ -118,6 +119,16 @@ void start_only_if_signed_by_vendor(const PathText& installer_path) {
 }  // namespace
 
 void run_setup() {
+  // First of all, before anything can load a library: from here on, a load
+  // that does not say where to look (a system library's helper or delayed
+  // import, in this process that may run as an administrator) looks only
+  // in the system folder, never in this program's folder, usually
+  // Downloads. Until here nothing was loaded from there: the exe imports
+  // only kernel32, ntdll and msvcrt, which Windows takes from the system
+  // folder whatever the search order (KnownDLLs), and the entry point runs
+  // no code of its own before this.
+  search_libraries_in_system_folder_only();
+
   print_stdout(kRule);
   print_stdout({kTitleBefore, kProductTitle, kTitleAfter});
   print_stdout(kRule);
