@@ -1,20 +1,8 @@
 #include "platform/system_library.h"
 
-#include <cstdint>
-
 #include "platform/fail_fast.h"
 
 namespace vant {
-namespace {
-
-// The last error of a call that just failed; a failure that leaves none is
-// still a failure, reported as `otherwise`.
-SystemError failure(win::DWORD otherwise) {
-  const win::DWORD error = win::GetLastError();
-  return SystemError::from_code(static_cast<std::int32_t>(error != 0 ? error : otherwise));
-}
-
-}  // namespace
 
 void search_libraries_in_system_folder_only() {
   // Every Windows 10 has the call and knows the flag, so a refusal means
@@ -32,13 +20,13 @@ std::expected<win::HMODULE, SystemError> load_system_library(const char16_t* nam
   // A bare name with this flag looks in the system folder alone, for the
   // library and for the libraries it imports.
   const win::HMODULE library = win::LoadLibraryExW(name, win::NULL_HANDLE, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (library == win::NULL_MODULE) return std::unexpected(failure(win::ERROR_MOD_NOT_FOUND));
+  if (library == win::NULL_MODULE) return std::unexpected(SystemError::from_last_error());
   return library;
 }
 
 std::expected<win::FARPROC, SystemError> find_function(win::HMODULE library, const char* name) {
   const win::FARPROC function = win::GetProcAddress(library, name);
-  if (function == win::NULL_PROC) return std::unexpected(failure(win::ERROR_PROC_NOT_FOUND));
+  if (function == win::NULL_PROC) return std::unexpected(SystemError::from_last_error());
   return function;
 }
 

@@ -1,38 +1,49 @@
 #include "trust/trust_functions.h"
 
+#include <iterator>
+
 #include "platform/system_library.h"
 
 namespace vant {
+namespace {
+
+constexpr const char16_t* kLibraries[] = {u"wintrust.dll", u"crypt32.dll"};
+
+// Each function: the library it is in (an index into kLibraries) and its
+// name, in the order of TrustFunctions::Index.
+struct Function {
+  unsigned char library;
+  const char* name;
+};
+constexpr Function kFunctions[] = {
+    {0, "WinVerifyTrust"},
+    {0, "WTHelperProvDataFromStateData"},
+    {0, "WTHelperGetProvSignerFromChain"},
+    {1, "CertVerifyCertificateChainPolicy"},
+    {1, "CertGetEnhancedKeyUsage"},
+    {1, "CertVerifyTimeValidity"},
+    {1, "CertGetNameStringW"},
+};
+
+}  // namespace
 
 std::expected<TrustFunctions, SystemError> TrustFunctions::load() {
+  static_assert(std::size(kFunctions) == kCount);
   // Both libraries first, then every function: a missing library is named
   // as such rather than as the first function not found. Neither is ever
   // freed: the process ends seconds after the check, and keeping them
   // loaded until then costs nothing.
-  const auto wintrust = load_system_library(u"wintrust.dll");
-  if (!wintrust) return std::unexpected(wintrust.error());
-  const auto crypt32 = load_system_library(u"crypt32.dll");
-  if (!crypt32) return std::unexpected(crypt32.error());
-
+  win::HMODULE libraries[std::size(kLibraries)];
+  for (std::size_t i = 0; i < std::size(kLibraries); ++i) {
+    const auto library = load_system_library(kLibraries[i]);
+    if (!library) return std::unexpected(library.error());
+    libraries[i] = *library;
+  }
   TrustFunctions functions;
-  struct Function {
-    win::HMODULE library;
-    const char* name;
-    win::FARPROC TrustFunctions::*slot;
-  };
-  const Function table[] = {
-      {*wintrust, "WinVerifyTrust", &TrustFunctions::verify_trust_},
-      {*wintrust, "WTHelperProvDataFromStateData", &TrustFunctions::provider_data_},
-      {*wintrust, "WTHelperGetProvSignerFromChain", &TrustFunctions::provider_signer_},
-      {*crypt32, "CertVerifyCertificateChainPolicy", &TrustFunctions::chain_policy_},
-      {*crypt32, "CertGetEnhancedKeyUsage", &TrustFunctions::key_usage_},
-      {*crypt32, "CertVerifyTimeValidity", &TrustFunctions::time_validity_},
-      {*crypt32, "CertGetNameStringW", &TrustFunctions::name_string_},
-  };
-  for (const Function& function : table) {
-    const auto found = find_function(function.library, function.name);
+  for (std::size_t i = 0; i < kCount; ++i) {
+    const auto found = find_function(libraries[kFunctions[i].library], kFunctions[i].name);
     if (!found) return std::unexpected(found.error());
-    functions.*function.slot = *found;
+    functions.functions_[i] = *found;
   }
   return functions;
 }

@@ -25,44 +25,50 @@ class TrustFunctions {
 
   // The functions, under their Windows names and with their arguments.
   win::LONG WinVerifyTrust(win::HWND hwnd, win::GUID* action, win::WINTRUST_DATA* data) const {
-    return win::InvokeWinVerifyTrust(verify_trust_, hwnd, action, data);
+    return win::InvokeWinVerifyTrust(functions_[kWinVerifyTrust], hwnd, action, data);
   }
   win::CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(win::HANDLE state) const {
-    return win::InvokeWTHelperProvDataFromStateData(provider_data_, state);
+    return win::InvokeWTHelperProvDataFromStateData(functions_[kProvDataFromStateData], state);
   }
   win::CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(win::CRYPT_PROVIDER_DATA* provider, win::DWORD signer,
                                                            win::BOOL counter_signer,
                                                            win::DWORD counter_signer_index) const {
-    return win::InvokeWTHelperGetProvSignerFromChain(provider_signer_, provider, signer, counter_signer,
+    return win::InvokeWTHelperGetProvSignerFromChain(functions_[kProvSignerFromChain], provider, signer, counter_signer,
                                                      counter_signer_index);
   }
   win::BOOL CertVerifyCertificateChainPolicy(win::CHAIN_POLICY policy, const win::CERT_CHAIN_CONTEXT* chain,
                                              win::CERT_CHAIN_POLICY_PARA* para,
                                              win::CERT_CHAIN_POLICY_STATUS* status) const {
-    return win::InvokeCertVerifyCertificateChainPolicy(chain_policy_, policy, chain, para, status);
+    return win::InvokeCertVerifyCertificateChainPolicy(functions_[kChainPolicy], policy, chain, para, status);
   }
   win::BOOL CertGetEnhancedKeyUsage(const win::CERT_CONTEXT* certificate, win::DWORD flags,
                                     win::CERT_ENHKEY_USAGE* usage, win::DWORD* size) const {
-    return win::InvokeCertGetEnhancedKeyUsage(key_usage_, certificate, flags, usage, size);
+    return win::InvokeCertGetEnhancedKeyUsage(functions_[kEnhancedKeyUsage], certificate, flags, usage, size);
   }
   win::LONG CertVerifyTimeValidity(const win::FILETIME* time, win::CERT_INFO* certificate) const {
-    return win::InvokeCertVerifyTimeValidity(time_validity_, time, certificate);
+    return win::InvokeCertVerifyTimeValidity(functions_[kTimeValidity], time, certificate);
   }
   win::DWORD CertGetNameStringW(const win::CERT_CONTEXT* certificate, win::DWORD type, win::DWORD flags,
                                 void* type_para, char16_t* name, win::DWORD size) const {
-    return win::InvokeCertGetNameStringW(name_string_, certificate, type, flags, type_para, name, size);
+    return win::InvokeCertGetNameStringW(functions_[kNameString], certificate, type, flags, type_para, name, size);
   }
 
  private:
+  // The functions' places in functions_, in the order load() finds them.
+  enum Index {
+    kWinVerifyTrust,
+    kProvDataFromStateData,
+    kProvSignerFromChain,
+    kChainPolicy,
+    kEnhancedKeyUsage,
+    kTimeValidity,
+    kNameString,
+    kCount
+  };
+
   TrustFunctions() = default;
 
-  win::FARPROC verify_trust_ = win::NULL_PROC;
-  win::FARPROC provider_data_ = win::NULL_PROC;
-  win::FARPROC provider_signer_ = win::NULL_PROC;
-  win::FARPROC chain_policy_ = win::NULL_PROC;
-  win::FARPROC key_usage_ = win::NULL_PROC;
-  win::FARPROC time_validity_ = win::NULL_PROC;
-  win::FARPROC name_string_ = win::NULL_PROC;
+  win::FARPROC functions_[kCount] = {};
 };
 
 }  // namespace vant

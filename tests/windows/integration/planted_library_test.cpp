@@ -1,11 +1,10 @@
 // The program without an installer signer, run beside planted copies of
 // wintrust.dll, crypt32.dll and version.dll (see planted_libraries.h):
 // it runs as before and loads none of them.
-#include "planted_libraries.h"
-
 #include <windows.h>
 
 #include "expected_output.h"
+#include "planted_libraries.h"
 
 namespace vant_test {
 namespace {
