@@ -125,8 +125,8 @@ void run_setup() {
   // in the system folder, never in this program's folder, usually
   // Downloads. Until here nothing was loaded from there: the exe imports
   // only kernel32, ntdll and msvcrt, which Windows takes from the system
-  // folder whatever the search order (KnownDLLs), and the entry point runs
-  // no code of its own before this.
+  // folder whatever the search order (KnownDLLs), and the entry point
+  // (main.cpp) calls this function before anything else of the program.
   search_libraries_in_system_folder_only();
 
   print_stdout(kRule);
