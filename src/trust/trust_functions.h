@@ -68,7 +68,8 @@ class TrustFunctions {
 
   TrustFunctions() = default;
 
-  win::FARPROC functions_[kCount] = {};
+  // Each set by load() before it returns the object.
+  win::FARPROC functions_[kCount];
 };
 
 }  // namespace vant
