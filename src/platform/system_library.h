@@ -1,9 +1,7 @@
-// Libraries the program loads itself, and where every library load of the
-// process looks: only in the system folder. The program's own folder is
-// usually Downloads, where any web page can leave a file named like a
-// system library (version.dll, wintrust.dll), and Windows looks there first
-// for any library that is not one of its KnownDLLs; the program may run
-// with an administrator's rights.
+// Libraries the program loads itself, from the system folder only (see
+// library_search.h for why), and their functions. A file of its own, apart
+// from library_search.cpp, so that a program that loads no library (the
+// exe without an installer signer) links none of this.
 #pragma once
 
 #include <expected>
@@ -13,14 +11,8 @@
 
 namespace vant {
 
-// From here on, a library load of this process that does not say where to
-// look (a system library loading a helper, a delay-loaded import) looks
-// only in the system folder. Ends the process as an internal failure if
-// Windows refuses, which it does only for flags it does not know.
-void search_libraries_in_system_folder_only();
-
 // Loads the library `name` (a bare file name such as u"wintrust.dll") from
-// the system folder and nowhere else, whatever the default above. Never
+// the system folder and nowhere else, whatever the default search. Never
 // freed: the process keeps it until it ends. Errors: LoadLibraryExW's
 // (ERROR_MOD_NOT_FOUND when the system folder has no such library).
 std::expected<win::HMODULE, SystemError> load_system_library(const char16_t* name);

@@ -159,9 +159,6 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   return static_cast<FARPROC>(reinterpret_cast<std::uintptr_t>(::GetProcAddress(m(hModule), lpProcName)));
 }
 BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) { return ::SetDefaultDllDirectories(DirectoryFlags); }
-HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags) {
-  return m(::LoadLibraryExW(w(lpLibFileName), h(hFile), dwFlags));
-}
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
                      DWORD nSize, void* Arguments) {
   return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId, w(lpBuffer),
@@ -183,7 +180,6 @@ DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD 
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
 }
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
-BOOL DeleteFileW(const char16_t* lpFileName) { return ::DeleteFileW(w(lpFileName)); }
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
 }

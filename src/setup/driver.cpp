@@ -8,9 +8,9 @@
 #include "console/output.h"
 #include "paths/path_text.h"
 #include "platform/fail_fast.h"
+#include "platform/library_search.h"
 #include "platform/pause_exit.h"
 #include "platform/system_error.h"
-#include "platform/system_library.h"
 #include "process/spawn.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
