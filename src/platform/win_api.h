@@ -55,6 +55,8 @@ inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+inline constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
@@ -77,6 +79,8 @@ inline constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+
+inline constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
@@ -178,6 +182,10 @@ ULONG RtlNtStatusToDosError(NTSTATUS Status);
 HMODULE GetModuleHandleW(const char16_t* lpModuleName);
 HMODULE GetModuleHandleA(const char* lpModuleName);
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
+// Where later library loads of the process look when they do not say.
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags);
+// hFile is reserved and always null.
+HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags);
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
                      DWORD nSize, void* Arguments);
 
@@ -191,6 +199,7 @@ UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize);
 UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
+BOOL DeleteFileW(const char16_t* lpFileName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
 // Security attributes and template are never used: always null.
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -231,11 +240,12 @@ BOOL QueryPerformanceFrequency(LONGLONG* lpFrequency);
 // the process's own (no clean-up, no handlers).
 [[noreturn]] void FastFail(unsigned code);
 
-// ---- Authenticode (wintrust, crypt32), and deleting a file ------------------
-// Called only by a build that checks the downloaded installer's signer (and
-// deletes a refused download); the real binding of these is a file of its
-// own (win_api_trust_windows.cpp), linked with wintrust and crypt32 only into
-// such a build.
+// ---- Authenticode (wintrust, crypt32) -------------------------------------
+// Used only by a build that checks the downloaded installer's signer. The
+// exe imports neither library: the check loads both from the system folder
+// when it runs (LoadLibraryExW) and finds each function by name
+// (GetProcAddress); the Invoke* helpers at the end call a function found
+// that way with its real signature and calling convention.
 //
 // Windows owns the structures it hands out here and the program reads them
 // in place, so they are laid out like the Windows ones up to the last field
@@ -368,13 +378,13 @@ struct CERT_CHAIN_CONTEXT {
 
 struct CRYPT_PROVIDER_SGNR {
   DWORD cbStruct;
-  FILETIME sftVerifyAsOf;
+  FILETIME sftVerifyAsOf;  // of a counter-signer (a timestamp): the time it states
   DWORD csCertChain;
   void* pasCertChain;
   DWORD dwSignerType;
   void* psSigner;
-  DWORD dwError;
-  DWORD csCounterSigners;  // the timestamp's counter-signature, if any
+  DWORD dwError;           // 0 when the signer (or counter-signer) verified
+  DWORD csCounterSigners;  // counter-signatures (timestamps), verified or not
   CRYPT_PROVIDER_SGNR* pasCounterSigners;
   const CERT_CHAIN_CONTEXT* pChainContext;
 };
@@ -398,18 +408,21 @@ struct CERT_CHAIN_POLICY_STATUS {
   void* pvExtraPolicyStatus;
 };
 
-LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData);
-CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData);
-CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
-                                                    BOOL fCounterSigner, DWORD idxCounterSigner);
-BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
-                                      CERT_CHAIN_POLICY_PARA* pPolicyPara, CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
-BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CERT_ENHKEY_USAGE* pUsage,
-                             DWORD* pcbUsage);
+// Each calls `proc`, which GetProcAddress found under the name after
+// "Invoke" in wintrust.dll or crypt32.dll, with the rest of the arguments.
+LONG InvokeWinVerifyTrust(FARPROC proc, HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData);
+CRYPT_PROVIDER_DATA* InvokeWTHelperProvDataFromStateData(FARPROC proc, HANDLE hStateData);
+CRYPT_PROVIDER_SGNR* InvokeWTHelperGetProvSignerFromChain(FARPROC proc, CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                          BOOL fCounterSigner, DWORD idxCounterSigner);
+BOOL InvokeCertVerifyCertificateChainPolicy(FARPROC proc, CHAIN_POLICY pszPolicyOID,
+                                            const CERT_CHAIN_CONTEXT* pChainContext,
+                                            CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                            CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
+BOOL InvokeCertGetEnhancedKeyUsage(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwFlags,
+                                   CERT_ENHKEY_USAGE* pUsage, DWORD* pcbUsage);
 // -1: not yet valid, 1: expired, 0: valid at the time (null: now).
-LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo);
-DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags, void* pvTypePara,
-                         char16_t* pszNameString, DWORD cchNameString);
-BOOL DeleteFileW(const char16_t* lpFileName);
+LONG InvokeCertVerifyTimeValidity(FARPROC proc, const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo);
+DWORD InvokeCertGetNameStringW(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags,
+                               void* pvTypePara, char16_t* pszNameString, DWORD cchNameString);
 
 }  // namespace win

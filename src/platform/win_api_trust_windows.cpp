@@ -1,9 +1,19 @@
-// The real binding of the seam's Authenticode part (and DeleteFileW): each
-// function forwards to the wintrust, crypt32 or kernel32 function of the
-// same name. A file of its own so that only a build that checks the
-// installer's signer links it, and with it wintrust.dll and crypt32.dll; the
-// default exe imports neither. Like win_api_windows.cpp it converts types
-// and nothing else.
+// The real binding of the seam's part that only the installer signer check
+// uses: each Invoke* helper calls the wintrust or crypt32 function found by
+// GetProcAddress through a pointer of that function's own type from the SDK
+// headers (and so with its calling convention, WINAPI); and the two kernel32
+// functions of the check, LoadLibraryExW (for those libraries) and
+// DeleteFileW (for a refused file). Nothing here names a function of
+// wintrust or crypt32, so the exe imports neither: the check loads them from
+// the system folder when it runs (trust/trust_functions.cpp).
+//
+// A file of its own so that only a program with the check links any of it:
+// the x64 link keeps every function of an object file it takes (each
+// function's unwind entry keeps it; seen in a link map), so in
+// win_api_windows.cpp these would put dead code and two imports the
+// program never calls into the exe without a signer.
+// Like win_api_windows.cpp it converts types and nothing else, and checks
+// every constant and shared structure against the SDK.
 #include "platform/win_api.h"
 
 #include <cstddef>
@@ -157,6 +167,8 @@ SEAM_SAME_FIELD(ChainContext, CERT_CHAIN_CONTEXT, cbSize);
 SEAM_SAME_FIELD(ChainContext, CERT_CHAIN_CONTEXT, TrustStatus);
 SEAM_SAME_FIELD(ChainContext, CERT_CHAIN_CONTEXT, cChain);
 SEAM_SAME_FIELD(ChainContext, CERT_CHAIN_CONTEXT, rgpChain);
+// Counter-signers are read as an array of these: the whole size must match.
+static_assert(sizeof(seam_trust_check::ProviderSigner) == sizeof(CRYPT_PROVIDER_SGNR));
 SEAM_SAME_FIELD(ProviderSigner, CRYPT_PROVIDER_SGNR, cbStruct);
 SEAM_SAME_FIELD(ProviderSigner, CRYPT_PROVIDER_SGNR, sftVerifyAsOf);
 SEAM_SAME_FIELD(ProviderSigner, CRYPT_PROVIDER_SGNR, csCertChain);
@@ -185,45 +197,60 @@ static_assert(sizeof(win::LONG) == sizeof(LONG));
 
 namespace {
 HANDLE h(win::HANDLE handle) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)); }
-LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 LPWSTR w(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
+LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 PCCERT_CONTEXT cert(const win::CERT_CONTEXT* context) { return reinterpret_cast<PCCERT_CONTEXT>(context); }
+// The procedure as a pointer to a function of the SDK's declared type, for
+// example decltype(::WinVerifyTrust); the type carries the calling
+// convention. decltype names no symbol, so nothing is imported.
+template <class Function>
+Function* as(win::FARPROC proc) {
+  return reinterpret_cast<Function*>(static_cast<std::uintptr_t>(proc));
+}
 }  // namespace
 
 namespace win {
 
-LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
-  return ::WinVerifyTrust(reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(hwnd)),
-                          reinterpret_cast<::GUID*>(pgActionID), pWVTData);
-}
-CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) {
-  return reinterpret_cast<CRYPT_PROVIDER_DATA*>(::WTHelperProvDataFromStateData(h(hStateData)));
-}
-CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
-                                                    BOOL fCounterSigner, DWORD idxCounterSigner) {
-  return reinterpret_cast<CRYPT_PROVIDER_SGNR*>(::WTHelperGetProvSignerFromChain(
-      reinterpret_cast<::CRYPT_PROVIDER_DATA*>(pProvData), idxSigner, fCounterSigner, idxCounterSigner));
-}
-BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
-                                      CERT_CHAIN_POLICY_PARA* pPolicyPara, CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
-  return ::CertVerifyCertificateChainPolicy(reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(pszPolicyOID)),
-                                            reinterpret_cast<PCCERT_CHAIN_CONTEXT>(pChainContext),
-                                            reinterpret_cast<PCERT_CHAIN_POLICY_PARA>(pPolicyPara),
-                                            reinterpret_cast<PCERT_CHAIN_POLICY_STATUS>(pPolicyStatus));
-}
-BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CERT_ENHKEY_USAGE* pUsage,
-                             DWORD* pcbUsage) {
-  return ::CertGetEnhancedKeyUsage(cert(pCertContext), dwFlags, reinterpret_cast<PCERT_ENHKEY_USAGE>(pUsage),
-                                   reinterpret_cast<::DWORD*>(pcbUsage));
-}
-LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo) {
-  return ::CertVerifyTimeValidity(const_cast<::FILETIME*>(reinterpret_cast<const ::FILETIME*>(pTimeToVerify)),
-                                  reinterpret_cast<PCERT_INFO>(pCertInfo));
-}
-DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags, void* pvTypePara,
-                         char16_t* pszNameString, DWORD cchNameString) {
-  return ::CertGetNameStringW(cert(pCertContext), dwType, dwFlags, pvTypePara, w(pszNameString), cchNameString);
+HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  return static_cast<HMODULE>(reinterpret_cast<std::uintptr_t>(::LoadLibraryExW(w(lpLibFileName), h(hFile), dwFlags)));
 }
 BOOL DeleteFileW(const char16_t* lpFileName) { return ::DeleteFileW(w(lpFileName)); }
+
+LONG InvokeWinVerifyTrust(FARPROC proc, HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
+  return as<decltype(::WinVerifyTrust)>(proc)(reinterpret_cast<::HWND>(static_cast<std::uintptr_t>(hwnd)),
+                                              reinterpret_cast<::GUID*>(pgActionID), pWVTData);
+}
+CRYPT_PROVIDER_DATA* InvokeWTHelperProvDataFromStateData(FARPROC proc, HANDLE hStateData) {
+  return reinterpret_cast<CRYPT_PROVIDER_DATA*>(as<decltype(::WTHelperProvDataFromStateData)>(proc)(h(hStateData)));
+}
+CRYPT_PROVIDER_SGNR* InvokeWTHelperGetProvSignerFromChain(FARPROC proc, CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                          BOOL fCounterSigner, DWORD idxCounterSigner) {
+  return reinterpret_cast<CRYPT_PROVIDER_SGNR*>(as<decltype(::WTHelperGetProvSignerFromChain)>(proc)(
+      reinterpret_cast<::CRYPT_PROVIDER_DATA*>(pProvData), idxSigner, fCounterSigner, idxCounterSigner));
+}
+BOOL InvokeCertVerifyCertificateChainPolicy(FARPROC proc, CHAIN_POLICY pszPolicyOID,
+                                            const CERT_CHAIN_CONTEXT* pChainContext,
+                                            CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                            CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+  return as<decltype(::CertVerifyCertificateChainPolicy)>(proc)(
+      reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(pszPolicyOID)),
+      reinterpret_cast<PCCERT_CHAIN_CONTEXT>(pChainContext), reinterpret_cast<PCERT_CHAIN_POLICY_PARA>(pPolicyPara),
+      reinterpret_cast<PCERT_CHAIN_POLICY_STATUS>(pPolicyStatus));
+}
+BOOL InvokeCertGetEnhancedKeyUsage(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwFlags,
+                                   CERT_ENHKEY_USAGE* pUsage, DWORD* pcbUsage) {
+  return as<decltype(::CertGetEnhancedKeyUsage)>(proc)(
+      cert(pCertContext), dwFlags, reinterpret_cast<PCERT_ENHKEY_USAGE>(pUsage), reinterpret_cast<::DWORD*>(pcbUsage));
+}
+LONG InvokeCertVerifyTimeValidity(FARPROC proc, const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo) {
+  return as<decltype(::CertVerifyTimeValidity)>(proc)(
+      const_cast<::FILETIME*>(reinterpret_cast<const ::FILETIME*>(pTimeToVerify)),
+      reinterpret_cast<PCERT_INFO>(pCertInfo));
+}
+DWORD InvokeCertGetNameStringW(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags,
+                               void* pvTypePara, char16_t* pszNameString, DWORD cchNameString) {
+  return as<decltype(::CertGetNameStringW)>(proc)(cert(pCertContext), dwType, dwFlags, pvTypePara, w(pszNameString),
+                                                  cchNameString);
+}
 
 }  // namespace win

@@ -19,6 +19,9 @@ constexpr auto wc_err = win::WC_ERR_INVALID_CHARS;
 constexpr auto fm_system = win::FORMAT_MESSAGE_FROM_SYSTEM;
 constexpr auto fm_module = win::FORMAT_MESSAGE_FROM_HMODULE;
 constexpr auto fm_ignore = win::FORMAT_MESSAGE_IGNORE_INSERTS;
+constexpr auto search_system32 = win::LOAD_LIBRARY_SEARCH_SYSTEM32;
+constexpr auto mod_not_found = win::ERROR_MOD_NOT_FOUND;
+constexpr auto proc_not_found = win::ERROR_PROC_NOT_FOUND;
 constexpr auto dup_same = win::DUPLICATE_SAME_ACCESS;
 constexpr auto unicode_env = win::CREATE_UNICODE_ENVIRONMENT;
 constexpr auto use_std = win::STARTF_USESTDHANDLES;
@@ -53,6 +56,9 @@ static_assert(seam_check::wc_err == WC_ERR_INVALID_CHARS);
 static_assert(seam_check::fm_system == FORMAT_MESSAGE_FROM_SYSTEM);
 static_assert(seam_check::fm_module == FORMAT_MESSAGE_FROM_HMODULE);
 static_assert(seam_check::fm_ignore == FORMAT_MESSAGE_IGNORE_INSERTS);
+static_assert(seam_check::search_system32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
+static_assert(seam_check::mod_not_found == ERROR_MOD_NOT_FOUND);
+static_assert(seam_check::proc_not_found == ERROR_PROC_NOT_FOUND);
 static_assert(seam_check::dup_same == DUPLICATE_SAME_ACCESS);
 static_assert(seam_check::unicode_env == CREATE_UNICODE_ENVIRONMENT);
 static_assert(seam_check::use_std == STARTF_USESTDHANDLES);
@@ -166,6 +172,7 @@ HMODULE GetModuleHandleA(const char* lpModuleName) { return m(::GetModuleHandleA
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   return static_cast<FARPROC>(reinterpret_cast<std::uintptr_t>(::GetProcAddress(m(hModule), lpProcName)));
 }
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) { return ::SetDefaultDllDirectories(DirectoryFlags); }
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
                      DWORD nSize, void* Arguments) {
   return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId, w(lpBuffer),

@@ -9,6 +9,7 @@
 #include "paths/path_text.h"
 #include "platform/fail_fast.h"
 #include "platform/handle.h"
+#include "platform/library_search.h"
 #include "platform/pause_exit.h"
 #include "platform/system_error.h"
 #include "process/hold_file.h"
@@ -125,6 +126,16 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
 }  // namespace
 
 void run_setup() {
+  // First of all, before anything can load a library: from here on, a load
+  // that does not say where to look (a system library's helper or delayed
+  // import, in this process that may run as an administrator) looks only
+  // in the system folder, never in this program's folder, usually
+  // Downloads. Until here nothing was loaded from there: the exe imports
+  // only kernel32, ntdll and msvcrt, which Windows takes from the system
+  // folder whatever the search order (KnownDLLs), and the entry point
+  // (main.cpp) calls this function before anything else of the program.
+  search_libraries_in_system_folder_only();
+
   print_stdout(kRule);
   print_stdout({kTitleBefore, kProductTitle, kTitleAfter});
   print_stdout(kRule);

@@ -8,6 +8,7 @@
 #include "paths/fill_text_buffer.h"
 #include "paths/path_text.h"
 #include "platform/win_api.h"
+#include "trust/trust_functions.h"
 
 namespace vant {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 // request points into the object itself.
 class VerifyState {
  public:
-  VerifyState(const std::u16string& path, win::HANDLE file) {
+  VerifyState(const TrustFunctions& trust, const std::u16string& path, win::HANDLE file) : trust_(trust) {
     file_.cbStruct = sizeof file_;
     file_.pcwszFilePath = path.c_str();
     // Given a handle, Windows reads the file through it (the path must
@@ -41,24 +42,25 @@ class VerifyState {
   ~VerifyState() {
     if (!verified_) return;
     data_.dwStateAction = win::WTD_STATEACTION_CLOSE;
-    (void)win::WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
+    (void)trust_.WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
   }
 
   // 0 when Windows accepts the signature, else its code (an HRESULT).
   win::LONG verify() {
     data_.dwStateAction = win::WTD_STATEACTION_VERIFY;
     verified_ = true;
-    return win::WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
+    return trust_.WinVerifyTrust(win::NULL_WINDOW, &action_, &data_);
   }
 
   // The primary signer, while the state is open; null if Windows has none.
   const win::CRYPT_PROVIDER_SGNR* signer() const {
-    win::CRYPT_PROVIDER_DATA* provider = win::WTHelperProvDataFromStateData(data_.hWVTStateData);
+    win::CRYPT_PROVIDER_DATA* provider = trust_.WTHelperProvDataFromStateData(data_.hWVTStateData);
     if (provider == nullptr) return nullptr;
-    return win::WTHelperGetProvSignerFromChain(provider, 0, 0, 0);
+    return trust_.WTHelperGetProvSignerFromChain(provider, 0, 0, 0);
   }
 
  private:
+  const TrustFunctions& trust_;
   win::GUID action_ = win::WINTRUST_ACTION_GENERIC_VERIFY_V2;
   win::WINTRUST_FILE_INFO file_{};
   win::WINTRUST_DATA data_{};
@@ -98,10 +100,10 @@ win::LONG failed_call_code() {
 }
 
 // The Authenticode chain policy's verdict on the chain: 0 or a code.
-win::LONG chain_policy_code(const win::CERT_CHAIN_CONTEXT* chain) {
+win::LONG chain_policy_code(const TrustFunctions& trust, const win::CERT_CHAIN_CONTEXT* chain) {
   win::CERT_CHAIN_POLICY_PARA para{sizeof(win::CERT_CHAIN_POLICY_PARA), 0, nullptr};
   win::CERT_CHAIN_POLICY_STATUS status{sizeof(win::CERT_CHAIN_POLICY_STATUS), 0, 0, 0, nullptr};
-  if (!win::CertVerifyCertificateChainPolicy(win::CERT_CHAIN_POLICY_AUTHENTICODE, chain, &para, &status)) {
+  if (!trust.CertVerifyCertificateChainPolicy(win::CERT_CHAIN_POLICY_AUTHENTICODE, chain, &para, &status)) {
     return failed_call_code();
   }
   return static_cast<win::LONG>(status.dwError);
@@ -110,14 +112,14 @@ win::LONG chain_policy_code(const win::CERT_CHAIN_CONTEXT* chain) {
 // 0 if the certificate's enhanced key usage allows code signing, else a
 // code. A certificate without any usage restriction allows every use;
 // Windows tells that apart from "no use at all" only by the last error.
-win::LONG code_signing_usage_code(const win::CERT_CONTEXT* certificate) {
+win::LONG code_signing_usage_code(const TrustFunctions& trust, const win::CERT_CONTEXT* certificate) {
   win::DWORD size = 0;
-  if (!win::CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return failed_call_code();
+  if (!trust.CertGetEnhancedKeyUsage(certificate, 0, nullptr, &size)) return failed_call_code();
   // The answer holds pointers into itself: give it pointer alignment.
   const auto storage = std::make_unique<void*[]>(size / sizeof(void*) + 1);
   auto* usage = reinterpret_cast<win::CERT_ENHKEY_USAGE*>(storage.get());
   win::SetLastError(0);
-  if (!win::CertGetEnhancedKeyUsage(certificate, 0, usage, &size)) return failed_call_code();
+  if (!trust.CertGetEnhancedKeyUsage(certificate, 0, usage, &size)) return failed_call_code();
   if (usage->cUsageIdentifier == 0 && win::GetLastError() == win::CRYPT_E_NOT_FOUND) return 0;
   for (win::DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
     const char* identifier = usage->rgpszUsageIdentifier[i];
@@ -126,12 +128,30 @@ win::LONG code_signing_usage_code(const win::CERT_CONTEXT* certificate) {
   return win::CERT_E_WRONG_USAGE;
 }
 
-bool every_certificate_valid_now(const win::CERT_CHAIN_CONTEXT& chain) {
+// The counter-signature whose time the signer's chain is judged at: the
+// first one that Windows verified itself (no error, and a chain without an
+// error bit), else none. A counter-signature sits outside the signed data,
+// so anyone can add one to a signed file, a broken one included; an
+// unverified one must not change the verdict.
+const win::CRYPT_PROVIDER_SGNR* verified_counter_signer(const win::CRYPT_PROVIDER_SGNR& signer) {
+  for (win::DWORD i = 0; i < signer.csCounterSigners && signer.pasCounterSigners != nullptr; ++i) {
+    const win::CRYPT_PROVIDER_SGNR& counter = signer.pasCounterSigners[i];
+    if (counter.dwError == 0 && counter.pChainContext != nullptr &&
+        counter.pChainContext->TrustStatus.dwErrorStatus == 0) {
+      return &counter;
+    }
+  }
+  return nullptr;
+}
+
+// Whether every certificate of the chain is valid at `time` (null: now).
+bool every_certificate_valid_at(const TrustFunctions& trust, const win::CERT_CHAIN_CONTEXT& chain,
+                                const win::FILETIME* time) {
   for (win::DWORD c = 0; c < chain.cChain; ++c) {
     const win::CERT_SIMPLE_CHAIN& simple = *chain.rgpChain[c];
     for (win::DWORD e = 0; e < simple.cElement; ++e) {
       const win::CERT_CONTEXT* certificate = simple.rgpElement[e]->pCertContext;
-      if (win::CertVerifyTimeValidity(nullptr, certificate->pCertInfo) != 0) return false;
+      if (trust.CertVerifyTimeValidity(time, certificate->pCertInfo) != 0) return false;
     }
   }
   return true;
@@ -140,7 +160,7 @@ bool every_certificate_valid_now(const win::CERT_CHAIN_CONTEXT& chain) {
 // 0 if Windows accepts the signature and the signer's chain passes the
 // repeated checks, else the code of the first step that refused it. The
 // leaf certificate comes back through `leaf`, valid while `state` is open.
-win::LONG refusal_code(VerifyState& state, const win::CERT_CONTEXT*& leaf) {
+win::LONG refusal_code(const TrustFunctions& trust, VerifyState& state, const win::CERT_CONTEXT*& leaf) {
   if (const win::LONG verdict = state.verify(); verdict != 0) return verdict;
 
   // Windows accepted a signature, so it has a signer with a chain; if it
@@ -153,20 +173,28 @@ win::LONG refusal_code(VerifyState& state, const win::CERT_CONTEXT*& leaf) {
   if (leaf == nullptr) return win::TRUST_E_NOSIGNATURE;
 
   if (chain.TrustStatus.dwErrorStatus != 0) return chain_error_code(chain.TrustStatus.dwErrorStatus);
-  if (const win::LONG policy = chain_policy_code(&chain); policy != 0) return policy;
-  if (const win::LONG usage = code_signing_usage_code(leaf); usage != 0) return usage;
-  // With a timestamp Windows judged the chain at the signing time, which
-  // is the point of one; without, an expired certificate is not trusted.
-  if (signer->csCounterSigners == 0 && !every_certificate_valid_now(chain)) return win::CERT_E_EXPIRED;
+  if (const win::LONG policy = chain_policy_code(trust, &chain); policy != 0) return policy;
+  if (const win::LONG usage = code_signing_usage_code(trust, leaf); usage != 0) return usage;
+  // Every certificate must be valid now, or at the time a verified
+  // timestamp states: that is the point of one, a signature made while the
+  // certificate was valid stays valid. Not merely skipped for a timestamp:
+  // a genuine timestamp server stamps any signature with the current time,
+  // an expired key's included, and that time is then past the expiry.
+  const win::CRYPT_PROVIDER_SGNR* stamp = verified_counter_signer(*signer);
+  if (!every_certificate_valid_at(trust, chain, stamp != nullptr ? &stamp->sftVerifyAsOf : nullptr)) {
+    return win::CERT_E_EXPIRED;
+  }
   return 0;
 }
 
 }  // namespace
 
 std::expected<void, SystemError> SignatureCheck::check(const std::u16string& path, win::HANDLE file) {
-  VerifyState state(path, file);
+  const auto trust = TrustFunctions::load();
+  if (!trust) return std::unexpected(trust.error());
+  VerifyState state(*trust, path, file);
   const win::CERT_CONTEXT* leaf = nullptr;
-  if (const win::LONG code = refusal_code(state, leaf); code != 0) {
+  if (const win::LONG code = refusal_code(*trust, state, leaf); code != 0) {
     return std::unexpected(SystemError::from_code(code));
   }
 
@@ -175,12 +203,12 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
   // counts the terminating NUL and cuts a name that does not fit, so a
   // full buffer is told apart from a cut name by asking for the size.
   const auto same_name = fill_text_buffer(
-      [leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
+      [&trust = *trust, leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
         const win::DWORD written =
-            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
+            trust.CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
         if (written < size) return written == 0 ? 0 : written - 1;
         const win::DWORD needed =
-            win::CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+            trust.CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
         return needed > size ? needed : size - 1;
       },
       [this](std::span<const char16_t> name) {

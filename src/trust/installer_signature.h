@@ -32,20 +32,24 @@ class SignatureCheck {
   // Passes only if all of these hold for the file open as `file` (read
   // access), which is the file at `path` (a platform path, as
   // CreateProcessW would get it):
+  // - wintrust.dll and crypt32.dll load from the system folder, with every
+  //   function the check calls (trust_functions.h);
   // - WinVerifyTrust (generic verify, no UI, no revocation check, no
   //   network) accepts it;
   // - the signer's chain has no error bit, passes the Authenticode chain
-  //   policy, its leaf allows code signing and, when the signature has no
-  //   timestamp, every certificate of the chain is valid now. Windows' own
-  //   policy already checks these; some WinVerifyTrust implementations skip
-  //   steps for SHA-256 chains, so they are repeated here;
+  //   policy, its leaf allows code signing, and every certificate of the
+  //   chain is valid now or, with a timestamp (a counter-signature) that
+  //   Windows verified, at the time it states. Windows' own policy already
+  //   checks these; some WinVerifyTrust implementations skip steps for
+  //   SHA-256 chains, so they are repeated here;
   // - the leaf's simple display name equals the expected name unit for unit.
   // The verify state is closed again before this returns, whatever the
   // outcome. Errors: the Windows code of the step that refused the file
-  // (WinVerifyTrust's own answer, the chain's error bit as the code Windows'
-  // policy gives it, the policy's code, CERT_E_WRONG_USAGE, CERT_E_EXPIRED,
-  // a failed call's last error; TRUST_E_SUBJECT_NOT_TRUSTED where there is
-  // no more telling code); for another signer a PermissionDenied message:
+  // (a failed load's or look-up's last error, WinVerifyTrust's own answer,
+  // the chain's error bit as the code Windows' policy gives it, the
+  // policy's code, CERT_E_WRONG_USAGE, CERT_E_EXPIRED, a failed call's last
+  // error; TRUST_E_SUBJECT_NOT_TRUSTED where there is no more telling
+  // code); for another signer a PermissionDenied message:
   //   signed by "Other Ltd", expected "VANT 软件有限公司"
   // (PermissionDenied, not InvalidData: the file and its signature are
   // intact and valid; it is the signer who is not allowed).

@@ -1,10 +1,18 @@
 // The fake's Authenticode functions and DeleteFileW. WinVerifyTrust's verify
 // step looks the file up in `signatures` and opens a state that owns a
-// signer, a chain context and certificate contexts laid out as the seam's
-// structures; the close step frees it all, so a read after the close is a
-// use after free that the sanitizer build catches.
+// signer, its counter-signers, a chain context and certificate contexts
+// laid out as the seam's structures; the close step frees it all, so a read
+// after the close is a use after free that the sanitizer build catches.
+//
+// The program reaches the wintrust and crypt32 functions only through the
+// seam's Invoke* helpers, with an address GetProcAddress gave for the
+// library LoadLibraryExW loaded. Each helper here runs the model only when
+// the address is that of its function in the system folder's copy of the
+// library (system_function below).
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <string_view>
 
 #include "fake_windows.h"
 
@@ -22,7 +30,9 @@ struct TrustState {
   FileSignature signature;
   win::CRYPT_PROVIDER_DATA provider{};
   win::CRYPT_PROVIDER_SGNR signer{};
-  win::CRYPT_PROVIDER_SGNR counter_signer{};
+  std::vector<win::CRYPT_PROVIDER_SGNR> counter_signers;
+  // A counter-signer's chain has no elements here: only its status is read.
+  std::vector<win::CERT_CHAIN_CONTEXT> counter_chains;
   win::CERT_CHAIN_CONTEXT chain{};
   win::CERT_SIMPLE_CHAIN simple{};
   win::CERT_SIMPLE_CHAIN* simple_list[1] = {};
@@ -49,9 +59,33 @@ struct TrustState {
     chain = win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, 1, simple_list};
     signer.cbStruct = sizeof signer;
     signer.csCertChain = static_cast<DWORD>(n);
-    signer.csCounterSigners = signature.timestamped ? 1 : 0;
-    signer.pasCounterSigners = signature.timestamped ? &counter_signer : nullptr;
     signer.pChainContext = n == 0 ? nullptr : &chain;
+    // Windows judges the signer at the time of its first counter-signer
+    // that verified, else now.
+    signer.sftVerifyAsOf = filetime(kNow);
+    const std::size_t k = signature.counter_signers.size();
+    counter_chains.resize(k);
+    counter_signers.resize(k);
+    for (std::size_t i = k; i-- > 0;) {
+      const CounterSigner& model = signature.counter_signers[i];
+      counter_chains[i] =
+          win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {model.chain_error_status, 0}, 0, nullptr};
+      win::CRYPT_PROVIDER_SGNR& counter = counter_signers[i];
+      counter.cbStruct = sizeof counter;
+      counter.sftVerifyAsOf = filetime(model.time);
+      counter.dwSignerType = 0x10;  // SGNR_TYPE_TIMESTAMP
+      counter.dwError = model.error;
+      counter.pChainContext = model.no_chain ? nullptr : &counter_chains[i];
+      if (model.error == 0 && !model.no_chain && model.chain_error_status == 0) {
+        signer.sftVerifyAsOf = counter.sftVerifyAsOf;
+      }
+    }
+    signer.csCounterSigners = static_cast<DWORD>(k);
+    signer.pasCounterSigners = k == 0 ? nullptr : counter_signers.data();
+  }
+
+  static win::FILETIME filetime(std::uint64_t time) {
+    return {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
   }
 };
 
@@ -61,6 +95,11 @@ FileSignature signed_by(std::u16string_view name) {
   signature.chain.push_back(Certificate{.name = u"VANT Test Code Signing CA", .usages = {}, .any_usage = true});
   signature.chain.push_back(Certificate{.name = u"VANT Test Root", .usages = {}, .any_usage = true});
   return signature;
+}
+
+void expire(Certificate& certificate) {
+  certificate.not_before = kNow - 366 * kDay;
+  certificate.not_after = kNow - kDay;
 }
 
 namespace {
@@ -94,12 +133,32 @@ constexpr win::DWORD kInvalidArgument = 0x80070057;                            /
 constexpr win::DWORD kInvalidHandle = 0x80070006;                              // E_HANDLE
 constexpr win::DWORD kAccessDenied = 0x80070005;                               // E_ACCESSDENIED
 
+// Whether `proc` is the address GetProcAddress gave for `function` in the
+// system folder's `library`, so the model answers the call. An address of
+// the same function in a copy loaded from anywhere else would run that
+// copy's code on Windows, which the fake cannot know: the call is recorded
+// in `foreign_calls` and the helper answers it as a failure. An address
+// GetProcAddress never gave, or one of another function, throws.
+bool system_function(win::FARPROC proc, std::u16string_view library, std::string_view function) {
+  auto& w = world();
+  const auto found = w.procedures.find(static_cast<std::uintptr_t>(proc));
+  if (found == w.procedures.end() || found->second.name != function) {
+    throw std::logic_error("Invoke" + std::string(function) + ": not the address of " + std::string(function));
+  }
+  const std::u16string path = w.system_directory + u"\\" + std::u16string(library);
+  const NoCaseLess less;
+  if (!less(found->second.library, path) && !less(path, found->second.library)) return true;
+  w.foreign_calls.push_back(utf8(found->second.library) + "!" + std::string(function));
+  w.last_error() = win::ERROR_INVALID_PARAMETER;
+  return false;
+}
+
 }  // namespace
-}  // namespace fake
 
-namespace win {
+// The model of each wintrust and crypt32 function, behind the helpers.
+namespace model {
 
-using fake::world;
+using namespace win;
 
 LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
   auto& w = world();
@@ -172,9 +231,11 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) {
 CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
                                                     BOOL fCounterSigner, DWORD idxCounterSigner) {
   fake::log("WTHelperGetProvSignerFromChain");
-  if (pProvData == nullptr || idxSigner != 0 || fCounterSigner != 0 || idxCounterSigner != 0) return nullptr;
+  if (pProvData == nullptr || idxSigner != 0) return nullptr;
   fake::TrustState& state = *pProvData->state;
-  return state.signature.no_signer ? nullptr : &state.signer;
+  if (state.signature.no_signer) return nullptr;
+  if (fCounterSigner == 0) return &state.signer;
+  return idxCounterSigner < state.counter_signers.size() ? &state.counter_signers[idxCounterSigner] : nullptr;
 }
 
 BOOL CertVerifyCertificateChainPolicy(CHAIN_POLICY pszPolicyOID, const CERT_CHAIN_CONTEXT* pChainContext,
@@ -239,9 +300,17 @@ BOOL CertGetEnhancedKeyUsage(const CERT_CONTEXT* pCertContext, DWORD dwFlags, CE
 }
 
 LONG CertVerifyTimeValidity(const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo) {
+  auto& w = world();
   fake::log("CertVerifyTimeValidity");
-  world().time_checks_now.push_back(pTimeToVerify == nullptr);
-  return pCertInfo->certificate->time_validity;
+  const std::uint64_t time = pTimeToVerify == nullptr
+                                 ? fake::kNow
+                                 : (std::uint64_t{pTimeToVerify->dwHighDateTime} << 32) | pTimeToVerify->dwLowDateTime;
+  w.time_checks_now.push_back(pTimeToVerify == nullptr);
+  w.time_checks_at.push_back(time);
+  const fake::Certificate& certificate = *pCertInfo->certificate;
+  if (time < certificate.not_before) return -1;
+  if (time > certificate.not_after) return 1;
+  return 0;
 }
 
 DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags, void* pvTypePara,
@@ -258,6 +327,51 @@ DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD d
   std::copy_n(name.begin(), units, pszNameString);
   pszNameString[units] = 0;
   return static_cast<DWORD>(units + 1);
+}
+
+}  // namespace model
+}  // namespace fake
+
+namespace win {
+
+using fake::world;
+
+LONG InvokeWinVerifyTrust(FARPROC proc, HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {
+  if (!fake::system_function(proc, u"wintrust.dll", "WinVerifyTrust")) return TRUST_E_SUBJECT_NOT_TRUSTED;
+  return fake::model::WinVerifyTrust(hwnd, pgActionID, pWVTData);
+}
+CRYPT_PROVIDER_DATA* InvokeWTHelperProvDataFromStateData(FARPROC proc, HANDLE hStateData) {
+  if (!fake::system_function(proc, u"wintrust.dll", "WTHelperProvDataFromStateData")) return nullptr;
+  return fake::model::WTHelperProvDataFromStateData(hStateData);
+}
+CRYPT_PROVIDER_SGNR* InvokeWTHelperGetProvSignerFromChain(FARPROC proc, CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner,
+                                                          BOOL fCounterSigner, DWORD idxCounterSigner) {
+  if (!fake::system_function(proc, u"wintrust.dll", "WTHelperGetProvSignerFromChain")) return nullptr;
+  return fake::model::WTHelperGetProvSignerFromChain(pProvData, idxSigner, fCounterSigner, idxCounterSigner);
+}
+BOOL InvokeCertVerifyCertificateChainPolicy(FARPROC proc, CHAIN_POLICY pszPolicyOID,
+                                            const CERT_CHAIN_CONTEXT* pChainContext,
+                                            CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                            CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+  if (!fake::system_function(proc, u"crypt32.dll", "CertVerifyCertificateChainPolicy")) return 0;
+  return fake::model::CertVerifyCertificateChainPolicy(pszPolicyOID, pChainContext, pPolicyPara, pPolicyStatus);
+}
+BOOL InvokeCertGetEnhancedKeyUsage(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwFlags,
+                                   CERT_ENHKEY_USAGE* pUsage, DWORD* pcbUsage) {
+  if (!fake::system_function(proc, u"crypt32.dll", "CertGetEnhancedKeyUsage")) return 0;
+  return fake::model::CertGetEnhancedKeyUsage(pCertContext, dwFlags, pUsage, pcbUsage);
+}
+LONG InvokeCertVerifyTimeValidity(FARPROC proc, const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo) {
+  if (!fake::system_function(proc, u"crypt32.dll", "CertVerifyTimeValidity")) return 1;
+  return fake::model::CertVerifyTimeValidity(pTimeToVerify, pCertInfo);
+}
+DWORD InvokeCertGetNameStringW(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags,
+                               void* pvTypePara, char16_t* pszNameString, DWORD cchNameString) {
+  if (!fake::system_function(proc, u"crypt32.dll", "CertGetNameStringW")) {
+    if (pszNameString != nullptr && cchNameString != 0) pszNameString[0] = 0;
+    return 1;
+  }
+  return fake::model::CertGetNameStringW(pCertContext, dwType, dwFlags, pvTypePara, pszNameString, cchNameString);
 }
 
 BOOL DeleteFileW(const char16_t* lpFileName) {

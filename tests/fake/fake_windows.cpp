@@ -138,6 +138,8 @@ FakeWindows::FakeWindows() {
       {6, u"The handle is invalid.\r\n"},
       {109, u"The pipe has been ended.\r\n"},
       {112, u"There is not enough space on the disk.\r\n"},
+      {126, u"The specified module could not be found.\r\n"},
+      {127, u"The specified procedure could not be found.\r\n"},
       {193, u"%1 is not a valid Win32 application.\r\n"},
       {206, u"The filename or extension is too long.\r\n"},
       {740, u"The requested operation requires elevation.\r\n"},
@@ -151,6 +153,8 @@ FakeWindows::FakeWindows() {
   add_directory(u"C:\\work");
   add_directory(u"C:\\Users\\user\\AppData\\Local\\Temp");
   add_file(module_file_name);
+  add_library(system_directory + u"\\wintrust.dll", Library{kWintrustExports});
+  add_library(system_directory + u"\\crypt32.dll", Library{kCrypt32Exports});
 }
 
 DWORD& FakeWindows::last_error() {
@@ -384,6 +388,11 @@ DWORD FakeWindows::other_party_replaces(std::u16string_view path, std::u16string
 void FakeWindows::record_call(std::string entry) {
   calls.push_back(std::move(entry));
   if (on_call) on_call(calls.back());
+}
+
+void FakeWindows::add_library(std::u16string_view path, Library library) {
+  add_file(path);
+  libraries[disk_path(path)] = std::move(library);
 }
 
 std::size_t FakeWindows::count_calls(std::string_view name) const {
@@ -804,8 +813,158 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   if (hModule == static_cast<HMODULE>(0x7FE0) && name == "GetTempPath2W" && w.temp_path2) {
     return static_cast<FARPROC>(0x7FE2);
   }
-  w.last_error() = 127;  // ERROR_PROC_NOT_FOUND
+  // A library LoadLibraryExW loaded: the address of an export, the same one
+  // on every look-up.
+  if (const auto loaded = w.loaded_libraries.find(static_cast<std::uintptr_t>(hModule));
+      loaded != w.loaded_libraries.end()) {
+    const auto library = w.libraries.find(loaded->second);
+    if (library != w.libraries.end() && std::find(library->second.exports.begin(), library->second.exports.end(),
+                                                  name) != library->second.exports.end()) {
+      for (const auto& [address, procedure] : w.procedures) {
+        if (procedure.library == loaded->second && procedure.name == name) return static_cast<FARPROC>(address);
+      }
+      const std::uintptr_t address = 0x50000000 + 0x10 * w.procedures.size();
+      w.procedures[address] = fake::FakeWindows::Procedure{loaded->second, name};
+      return static_cast<FARPROC>(address);
+    }
+  }
+  w.last_error() = ERROR_PROC_NOT_FOUND;
   return NULL_PROC;
+}
+
+namespace {
+
+constexpr DWORD kSearchApplicationDir = 0x00000200;  // LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+constexpr DWORD kSearchUserDirs = 0x00000400;        // LOAD_LIBRARY_SEARCH_USER_DIRS
+constexpr DWORD kSearchDefaultDirs = 0x00001000;     // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+constexpr DWORD kSearchDllLoadDir = 0x00000100;      // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+constexpr DWORD kSearchFlags =
+    kSearchDllLoadDir | kSearchApplicationDir | kSearchUserDirs | LOAD_LIBRARY_SEARCH_SYSTEM32 | kSearchDefaultDirs;
+
+std::string hex(DWORD value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + digits;
+}
+
+std::u16string folder_of(std::u16string_view path) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash));
+}
+
+std::u16string file_name_of(std::u16string_view path) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool same_name(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char16_t x, char16_t y) { return fake::lower(x) == fake::lower(y); });
+}
+
+// The folders a load of a bare name looks in, in order, as Windows searches
+// them: with LOAD_LIBRARY_SEARCH_* flags (or, without, the default that
+// SetDefaultDllDirectories set) only the folders they name; otherwise the
+// standard order of desktop programs (safe search mode): the program's
+// folder, the system folder, the Windows folder, the current folder, then
+// PATH. Simplified: no KnownDLLs, no 16-bit system folder, no folders added
+// with AddDllDirectory (LOAD_LIBRARY_SEARCH_USER_DIRS adds nothing here),
+// no side-by-side redirection.
+std::vector<std::u16string> search_folders(const fake::FakeWindows& w, DWORD flags) {
+  DWORD search = flags & kSearchFlags;
+  if (search == 0 && w.default_dll_directories) search = *w.default_dll_directories;
+  const std::u16string program_folder = folder_of(w.module_file_name);
+  if (search == 0) {
+    std::vector<std::u16string> folders = {program_folder, w.system_directory, w.windows_directory,
+                                           w.current_directory};
+    const auto path = w.environment.find(u"PATH");
+    if (path != w.environment.end()) {
+      std::size_t start = 0;
+      while (start <= path->second.size()) {
+        const std::size_t end = std::min(path->second.find(u';', start), path->second.size());
+        if (end > start) folders.push_back(path->second.substr(start, end - start));
+        start = end + 1;
+      }
+    }
+    return folders;
+  }
+  std::vector<std::u16string> folders;
+  if (search & (kSearchApplicationDir | kSearchDefaultDirs)) folders.push_back(program_folder);
+  if (search & (LOAD_LIBRARY_SEARCH_SYSTEM32 | kSearchDefaultDirs)) folders.push_back(w.system_directory);
+  return folders;
+}
+
+}  // namespace
+
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
+  auto& w = world();
+  log("SetDefaultDllDirectories(" + hex(DirectoryFlags) + ")");
+  if (w.default_dll_directories_error) {
+    w.last_error() = *w.default_dll_directories_error;
+    return 0;
+  }
+  constexpr DWORD kAllowed =
+      kSearchApplicationDir | kSearchUserDirs | LOAD_LIBRARY_SEARCH_SYSTEM32 | kSearchDefaultDirs;
+  if (DirectoryFlags == 0 || (DirectoryFlags & ~kAllowed) != 0) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  w.default_dll_directories = DirectoryFlags;
+  return 1;
+}
+
+HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpLibFileName);
+  log("LoadLibraryExW(" + fake::utf8(name) + "," + hex(dwFlags) + ")");
+  w.loads.push_back({name, hFile == NULL_HANDLE, dwFlags, u""});
+  if (name.empty() || hFile != NULL_HANDLE) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return NULL_MODULE;
+  }
+  // A name without an extension gets ".dll". A name with a folder is loaded
+  // from there, without a search (simplified: Windows also wants such a
+  // path fully qualified when LOAD_LIBRARY_SEARCH_* flags are given).
+  const bool bare = name.find_first_of(u"\\/") == std::u16string::npos;
+  std::u16string file = name;
+  if (file_name_of(file).find(u'.') == std::u16string::npos) file += u".dll";
+  std::vector<std::u16string> candidates;
+  if (!bare) {
+    candidates.push_back(file);
+  } else {
+    // A library of that name that is already loaded is used wherever it
+    // came from, as Windows does for a bare name.
+    for (const auto& [handle, path] : w.loaded_libraries) {
+      if (same_name(file_name_of(path), file)) {
+        w.loads.back().loaded = path;
+        return static_cast<HMODULE>(handle);
+      }
+    }
+    for (const std::u16string& folder : search_folders(w, dwFlags)) {
+      if (!folder.empty()) candidates.push_back(folder + (folder.back() == u'\\' ? u"" : u"\\") + file);
+    }
+  }
+  for (const std::u16string& candidate : candidates) {
+    const auto library = w.libraries.find(w.file_system_path(candidate));
+    if (library == w.libraries.end()) continue;
+    if (library->second.load_error) {
+      w.last_error() = *library->second.load_error;
+      return NULL_MODULE;
+    }
+    w.loads.back().loaded = library->first;
+    for (const auto& [handle, path] : w.loaded_libraries) {
+      if (same_name(path, library->first)) return static_cast<HMODULE>(handle);
+    }
+    const std::uintptr_t handle = 0x60000000 + 0x10000 * w.loaded_libraries.size();
+    w.loaded_libraries[handle] = library->first;
+    return static_cast<HMODULE>(handle);
+  }
+  w.last_error() = ERROR_MOD_NOT_FOUND;
+  return NULL_MODULE;
 }
 
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,

@@ -195,7 +195,28 @@ struct NoCaseLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const;
 };
 
+// ---- Libraries loaded at run time --------------------------------------------
+
+// A library file as LoadLibraryExW and GetProcAddress see it.
+struct Library {
+  std::vector<std::string> exports{};  // the functions GetProcAddress finds
+  // The file is found but does not load (193: not a valid image).
+  std::optional<DWORD> load_error{};
+};
+
+// The functions of the system's wintrust.dll and crypt32.dll that the
+// signer check looks up; the fake's copies export these.
+inline const std::vector<std::string> kWintrustExports = {"WinVerifyTrust", "WTHelperProvDataFromStateData",
+                                                          "WTHelperGetProvSignerFromChain"};
+inline const std::vector<std::string> kCrypt32Exports = {"CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage",
+                                                         "CertVerifyTimeValidity", "CertGetNameStringW"};
+
 // ---- Authenticode -----------------------------------------------------------
+
+// Times as FILETIME counts (100 ns units since 1601): the "now" of
+// CertVerifyTimeValidity, and a day.
+inline constexpr std::uint64_t kNow = 133'801'632'000'000'000;  // 2025-01-01 00:00 UTC
+inline constexpr std::uint64_t kDay = 864'000'000'000;
 
 // One certificate of a signer's chain, as the crypt32 functions see it.
 struct Certificate {
@@ -205,7 +226,17 @@ struct Certificate {
   std::vector<std::string> usages{win::szOID_PKIX_KP_CODE_SIGNING};
   bool any_usage = false;
   std::optional<DWORD> usage_error{};  // CertGetEnhancedKeyUsage fails
-  win::LONG time_validity = 0;         // CertVerifyTimeValidity: -1, 0 or 1
+  // The validity period, both ends included: a year either side of kNow.
+  std::uint64_t not_before = kNow - 365 * kDay;
+  std::uint64_t not_after = kNow + 365 * kDay;
+};
+
+// A counter-signature of the signer (a timestamp) as Windows reports it.
+struct CounterSigner {
+  std::uint64_t time = kNow - 30 * kDay;  // sftVerifyAsOf: the time it states
+  DWORD error = 0;                        // dwError: 0 when Windows verified it
+  DWORD chain_error_status = 0;           // its chain context's TrustStatus
+  bool no_chain = false;                  // no chain context at all
 };
 
 // A file's Authenticode signature as WinVerifyTrust and the helpers that
@@ -216,12 +247,14 @@ struct FileSignature {
   DWORD chain_error_status = 0;              // the chain context's TrustStatus
   DWORD policy_error = 0;                    // CertVerifyCertificateChainPolicy's dwError
   std::optional<DWORD> policy_call_error{};  // the policy call itself fails
-  bool timestamped = false;                  // one counter-signer
-  bool no_signer = false;                    // WTHelperGetProvSignerFromChain finds none
+  std::vector<CounterSigner> counter_signers{};
+  bool no_signer = false;  // WTHelperGetProvSignerFromChain finds none
 };
 
 // A leaf with this name for code signing, an intermediate and a root.
 FileSignature signed_by(std::u16string_view name);
+// Makes the certificate one that was valid for a year until yesterday.
+void expire(Certificate& certificate);
 
 // What one WinVerifyTrust call was given.
 struct TrustCall {
@@ -332,6 +365,36 @@ class FakeWindows {
   bool kernel32_loaded = true;
   bool ntdll_loaded = true;
 
+  // ---- Libraries (SetDefaultDllDirectories, LoadLibraryExW, GetProcAddress)
+  // Library files by path; a file of the file table too. By default the
+  // system folder holds wintrust.dll and crypt32.dll (kWintrustExports,
+  // kCrypt32Exports).
+  void add_library(std::u16string_view path, Library library);
+  std::map<std::u16string, Library, NoCaseLess> libraries;
+  // The search set by SetDefaultDllDirectories (none: the standard order).
+  std::optional<DWORD> default_dll_directories;
+  std::optional<DWORD> default_dll_directories_error;  // the call fails
+  // Every LoadLibraryExW call, and the path it loaded (empty: it failed).
+  struct LoadCall {
+    std::u16string name;
+    bool file_null;
+    DWORD flags;
+    std::u16string loaded;
+  };
+  std::vector<LoadCall> loads;
+  // Loaded libraries by module handle; procedures GetProcAddress handed
+  // out, by address.
+  std::map<std::uintptr_t, std::u16string> loaded_libraries;
+  struct Procedure {
+    std::u16string library;  // its path
+    std::string name;
+  };
+  std::map<std::uintptr_t, Procedure> procedures;
+  // Calls through a function of a library loaded from anywhere but the
+  // system folder, "<path>!<name>": code the fake cannot know, answered as
+  // a failure.
+  std::vector<std::string> foreign_calls;
+
   // ---- Message tables (FormatMessageW)
   std::map<DWORD, std::u16string> system_messages;
   std::map<DWORD, std::u16string> ntdll_messages;
@@ -432,8 +495,10 @@ class FakeWindows {
   std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by disk path
   std::vector<TrustCall> trust_calls;
   std::vector<PolicyCall> policy_calls;
-  // The time each CertVerifyTimeValidity call asked about was "now" (null).
+  // The time each CertVerifyTimeValidity call asked about was "now" (null),
+  // and that time (kNow for null).
   std::vector<bool> time_checks_now;
+  std::vector<std::uint64_t> time_checks_at;
   std::vector<std::u16string> delete_requests;                // every DeleteFileW path
   std::map<std::u16string, DWORD, NoCaseLess> delete_errors;  // DeleteFileW fails, by disk path
   // Verify states not closed yet, by their hWVTStateData value.

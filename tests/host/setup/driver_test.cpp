@@ -198,6 +198,34 @@ TEST_F(DriverTest, TemporaryFolderThatCannotBeHadIsAnInternalFailure) {
   EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
 }
 
+// The first call of the run limits every later library load of the process
+// to the system folder; the program without a signer loads no library at
+// all.
+TEST_F(DriverTest, LibrariesAreSearchedInTheSystemFolderOnlyFromTheFirstCallOn) {
+  curl_exits(0, true);
+  const Outcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  ASSERT_FALSE(w().calls.empty());
+  EXPECT_EQ(w().calls.front(), "SetDefaultDllDirectories(0x800)");
+  EXPECT_EQ(w().count_calls("SetDefaultDllDirectories"), 1u);
+  EXPECT_EQ(w().default_dll_directories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+  EXPECT_TRUE(w().loads.empty());
+}
+
+// Windows refuses only flags it does not know; the run then stops before
+// its first line, as for any answer that cannot happen.
+TEST_F(DriverTest, ALibrarySearchThatCannotBeLimitedIsAnInternalFailure) {
+  w().default_dll_directories_error = win::ERROR_INVALID_PARAMETER;
+  curl_exits(0, true);
+  const Outcome outcome = run();
+
+  EXPECT_EQ(outcome.fail_fast, 7u);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_THAT(outcome.err, ::testing::StartsWith("called `Result::unwrap()` on an `Err` value: Os { code: 87, "));
+  EXPECT_EQ(w().calls.front(), "SetDefaultDllDirectories(0x800)");
+  EXPECT_TRUE(w().created.empty());
+}
+
 // With no temporary folder curl writes the bare name into the current
 // folder, and the installer is started from there: never found by a search,
 // which would skip the current folder and could start a stale or planted

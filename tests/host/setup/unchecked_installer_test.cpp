@@ -1,6 +1,6 @@
 // A driver built without an installer signer checks nothing: on every road
-// it makes no Authenticode call and deletes nothing, and the installer a
-// successful download leaves is started as it is.
+// it loads no library, makes no Authenticode call and deletes nothing, and
+// the installer a successful download leaves is started as it is.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,10 +34,11 @@ TEST_P(UncheckedInstaller, NoSignatureFunctionIsCalled) {
   EXPECT_EQ(outcome.exit_code, GetParam().exit_code);
   for (const char* function : {"WinVerifyTrust", "WTHelperProvDataFromStateData", "WTHelperGetProvSignerFromChain",
                                "CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage", "CertVerifyTimeValidity",
-                               "CertGetNameStringW", "DeleteFileW"}) {
+                               "CertGetNameStringW", "DeleteFileW", "LoadLibraryExW"}) {
     EXPECT_EQ(w().count_calls(function), 0u) << function;
   }
   EXPECT_TRUE(w().trust_calls.empty());
+  EXPECT_TRUE(w().loads.empty());
   EXPECT_TRUE(w().delete_requests.empty());
   EXPECT_EQ(outcome.err.find("安装包签名校验失败"), std::string::npos);
 }

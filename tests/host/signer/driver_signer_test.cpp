@@ -82,6 +82,88 @@ TEST_F(SignerDriver, TheVendorsInstallerIsStartedAsWithoutTheCheck) {
   EXPECT_LT(verify, start);
 }
 
+// The first call of the run limits every later library load to the system
+// folder; the check then loads wintrust.dll and crypt32.dll by a bare name
+// with exactly LOAD_LIBRARY_SEARCH_SYSTEM32, after the download and before
+// the verification. Copies beside the program stay unused.
+TEST_F(SignerDriver, LibrariesComeFromTheSystemFolderOnly) {
+  for (const char16_t* name : {u"wintrust.dll", u"crypt32.dll", u"version.dll"}) {
+    w().add_library(u"C:\\Program Files\\VANT\\" + std::u16string(name),
+                    fake::Library{{"WinVerifyTrust", "CertGetNameStringW", "GetFileVersionInfoSizeW"}});
+  }
+  w().signatures[kRunInstaller] = fake::signed_by(kSigner);
+  const testing::RunOutcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_TRUE(w().foreign_calls.empty());
+
+  const auto& calls = w().calls;
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.front(), "SetDefaultDllDirectories(0x800)");
+  ASSERT_EQ(w().loads.size(), 2u);
+  EXPECT_EQ(w().loads[0].name, u"wintrust.dll");
+  EXPECT_EQ(w().loads[0].loaded, u"C:\\Windows\\system32\\wintrust.dll");
+  EXPECT_EQ(w().loads[1].name, u"crypt32.dll");
+  EXPECT_EQ(w().loads[1].loaded, u"C:\\Windows\\system32\\crypt32.dll");
+  for (const fake::FakeWindows::LoadCall& load : w().loads) {
+    EXPECT_TRUE(load.file_null);
+    EXPECT_EQ(load.flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  const auto first_load = std::find_if(calls.begin(), calls.end(),
+                                       [](const std::string& call) { return call.starts_with("LoadLibraryExW"); });
+  const auto verify = std::find_if(calls.begin(), calls.end(),
+                                   [](const std::string& call) { return call.starts_with("WinVerifyTrust(verify:"); });
+  EXPECT_EQ(
+      std::count_if(calls.begin(), first_load, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+      11);
+  EXPECT_LT(first_load, verify);
+}
+
+// One row: what is missing of the system's libraries, and the text after V1.
+struct Unavailable {
+  const char* name;
+  std::function<void(fake::FakeWindows&)> arrange;
+  std::string reason;
+};
+
+class UnavailableTrustLibrary : public SignerDriver, public ::testing::WithParamInterface<Unavailable> {};
+
+TEST_P(UnavailableTrustLibrary, RefusesTheInstaller) {
+  w().signatures[kRunInstaller] = fake::signed_by(kSigner);
+  GetParam().arrange(w());
+  const testing::RunOutcome outcome = run();
+
+  EXPECT_EQ(outcome.exit_code, 1u);
+  EXPECT_EQ(outcome.out, kRunBanner + kRunLaunching + kRunPrompt);
+  EXPECT_EQ(outcome.err, kRefused + GetParam().reason + "\n" + kNotStarted + kCheckNetwork);
+  expect_refused_and_deleted();
+  EXPECT_TRUE(w().trust_calls.empty());
+  EXPECT_TRUE(w().foreign_calls.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnavailableTrustLibrary,
+    ::testing::Values(
+        Unavailable{"NoWintrust",
+                    [](fake::FakeWindows& w) { w.libraries.erase(u"C:\\Windows\\system32\\wintrust.dll"); },
+                    "The specified module could not be found. (os error 126)"},
+        // A copy beside the program is never taken instead.
+        Unavailable{"Crypt32OnlyBesideTheProgram",
+                    [](fake::FakeWindows& w) {
+                      w.libraries.erase(u"C:\\Windows\\system32\\crypt32.dll");
+                      w.add_library(u"C:\\Program Files\\VANT\\crypt32.dll", fake::Library{fake::kCrypt32Exports});
+                    },
+                    "The specified module could not be found. (os error 126)"},
+        Unavailable{
+            "WintrustNotAnImage",
+            [](fake::FakeWindows& w) { w.libraries.at(u"C:\\Windows\\system32\\wintrust.dll").load_error = 193; },
+            "%1 is not a valid Win32 application. (os error 193)"},
+        Unavailable{
+            "NoCertGetNameStringW",
+            [](fake::FakeWindows& w) { w.libraries.at(u"C:\\Windows\\system32\\crypt32.dll").exports.pop_back(); },
+            "The specified procedure could not be found. (os error 127)"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
 // One row: how the downloaded file is signed, and the text after V1.
 struct Refusal {
   const char* name;
@@ -126,7 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"PolicyError", [](fake::FileSignature& s) { s.policy_error = 0x800B0106; }, os_reason(-2146762490)},
         Refusal{"NoCodeSigningUsage", [](fake::FileSignature& s) { s.chain[0].usages = {"1.3.6.1.5.5.7.3.1"}; },
                 os_reason(-2146762480)},
-        Refusal{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { s.chain[0].time_validity = 1; },
+        Refusal{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { fake::expire(s.chain[0]); },
+                os_reason(-2146762495)},
+        // A counter-signature that did not verify does not make an expired
+        // certificate acceptable.
+        Refusal{"ExpiredLeafWithABrokenTimestamp",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.error = 0x80096003}};  // TRUST_E_COUNTER_SIGNER
+                },
                 os_reason(-2146762495)},
         Refusal{"AccessDeniedByTheSystem", [](fake::FileSignature& s) { s.policy_call_error = 5; },
                 "Access is denied. (os error 5)"},
@@ -138,8 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SignerDriver, AnExpiredLeafWithATimestampIsStarted) {
   fake::FileSignature signature = fake::signed_by(kSigner);
-  signature.chain[0].time_validity = 1;
-  signature.timestamped = true;
+  fake::expire(signature.chain[0]);
+  signature.counter_signers = {fake::CounterSigner{}};
   w().signatures[kRunInstaller] = signature;
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -22,6 +23,7 @@ constexpr char16_t kFile[] = u"C:\\Temp\\vant_installer_latest.exe";
 constexpr SignerName kVendor{u"VANT 软件有限公司", "VANT 软件有限公司"};
 constexpr char kCodeSigning[] = "1.3.6.1.5.5.7.3.3";
 constexpr char kServerAuth[] = "1.3.6.1.5.5.7.3.1";
+constexpr win::DWORD kCounterSignerError = 0x80096003;  // TRUST_E_COUNTER_SIGNER
 
 class SignatureCheckTest : public SeamTest {
  protected:
@@ -80,8 +82,6 @@ TEST_P(SignatureOutcome, PassesOrCarriesTheCodeOfTheRefusal) {
   }
 }
 
-void expire(fake::Certificate& certificate) { certificate.time_validity = 1; }
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, SignatureOutcome,
     ::testing::Values(
@@ -130,14 +130,68 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 0},
         Outcome{"LeafUsageUnreadable", [](fake::FileSignature& s) { s.chain[0].usage_error = 5; }, 5},
-        Outcome{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { expire(s.chain[0]); }, 0x800B0101},
-        Outcome{"ExpiredRootWithoutTimestamp", [](fake::FileSignature& s) { expire(s.chain[2]); }, 0x800B0101},
-        Outcome{"LeafNotYetValid", [](fake::FileSignature& s) { s.chain[0].time_validity = -1; }, 0x800B0101},
+        Outcome{"ExpiredLeafWithoutTimestamp", [](fake::FileSignature& s) { fake::expire(s.chain[0]); }, 0x800B0101},
+        Outcome{"ExpiredRootWithoutTimestamp", [](fake::FileSignature& s) { fake::expire(s.chain[2]); }, 0x800B0101},
+        Outcome{"LeafNotYetValid", [](fake::FileSignature& s) { s.chain[0].not_before = fake::kNow + fake::kDay; },
+                0x800B0101},
         // With a timestamp, Windows judged the chain at the signing time.
         Outcome{"ExpiredLeafWithTimestamp",
                 [](fake::FileSignature& s) {
-                  expire(s.chain[0]);
-                  s.timestamped = true;
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{}};
+                },
+                0},
+        // Only a counter-signature that Windows verified (no error, a chain
+        // without an error bit) moves the time the chain is judged at to
+        // the time it states; anyone can add a broken one to a file.
+        Outcome{"ExpiredLeafWithAFailedCountersigner",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.error = kCounterSignerError}};
+                },
+                0x800B0101},
+        Outcome{"ExpiredLeafWithACountersignerOnAnUntrustedChain",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT}};
+                },
+                0x800B0101},
+        Outcome{"ExpiredLeafWithACountersignerWithoutAChain",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.no_chain = true}};
+                },
+                0x800B0101},
+        Outcome{"ExpiredLeafWithAFailedAndAVerifiedCountersigner",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.error = kCounterSignerError}, fake::CounterSigner{}};
+                },
+                0},
+        // A genuine timestamp server stamps any signature with the current
+        // time: a verified stamp after the expiry does not help.
+        Outcome{"ExpiredLeafStampedAfterItsExpiry",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.counter_signers = {fake::CounterSigner{.time = fake::kNow}};
+                },
+                0x800B0101},
+        Outcome{"LeafStampedBeforeItsValidity",
+                [](fake::FileSignature& s) {
+                  s.counter_signers = {fake::CounterSigner{.time = s.chain[0].not_before - fake::kDay}};
+                },
+                0x800B0101},
+        Outcome{"ExpiredRootAtTheStampedTime",
+                [](fake::FileSignature& s) {
+                  fake::expire(s.chain[0]);
+                  s.chain[2].not_after = fake::kNow - 60 * fake::kDay;
+                  s.counter_signers = {fake::CounterSigner{.time = fake::kNow - 30 * fake::kDay}};
+                },
+                0x800B0101},
+        // A broken one on a certificate valid now changes nothing.
+        Outcome{"GoodLeafWithAFailedCountersigner",
+                [](fake::FileSignature& s) {
+                  s.counter_signers = {fake::CounterSigner{.error = kCounterSignerError}};
                 },
                 0},
         Outcome{"NoSigner", [](fake::FileSignature& s) { s.no_signer = true; }, 0x800B0100},
@@ -149,6 +203,102 @@ INSTANTIATE_TEST_SUITE_P(
                   s.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT;
                 },
                 0x800B0109}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// wintrust.dll and crypt32.dll come from the system folder, by a bare name
+// with exactly LOAD_LIBRARY_SEARCH_SYSTEM32, before anything is verified;
+// copies planted beside the program or in the current folder stay unused
+// (the fake's helpers throw if called through any other copy).
+TEST_F(SignatureCheckTest, LoadsWintrustAndCrypt32FromTheSystemFolderOnly) {
+  for (const std::u16string folder : {u"C:\\Program Files\\VANT\\", u"C:\\work\\"}) {
+    w().add_library(folder + u"wintrust.dll", fake::Library{fake::kWintrustExports});
+    w().add_library(folder + u"crypt32.dll", fake::Library{fake::kCrypt32Exports});
+  }
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  EXPECT_TRUE(check().has_value()) << last_text_;
+  EXPECT_TRUE(w().foreign_calls.empty());
+
+  ASSERT_EQ(w().loads.size(), 2u);
+  const char16_t* const names[] = {u"wintrust.dll", u"crypt32.dll"};
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(w().loads[i].name, names[i]);
+    EXPECT_TRUE(w().loads[i].file_null);
+    EXPECT_EQ(w().loads[i].flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+    EXPECT_EQ(w().loads[i].loaded, u"C:\\Windows\\system32\\" + std::u16string(names[i]));
+  }
+  // Both loads and every look-up come before the verification.
+  const auto& calls = w().calls;
+  const auto verify = std::find_if(calls.begin(), calls.end(),
+                                   [](const std::string& call) { return call.starts_with("WinVerifyTrust(verify:"); });
+  EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& c) { return c.starts_with("LoadLibraryExW"); }),
+            2);
+  EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& c) { return c.starts_with("GetProcAddress"); }),
+            7);
+}
+
+// One row: what is missing of the system's libraries, and the code of the
+// refusal. Nothing is verified then.
+struct Unavailable {
+  const char* name;
+  std::function<void(fake::FakeWindows&)> arrange;
+  std::uint32_t code;
+};
+
+class UnavailableTrustFunction : public SignatureCheckTest, public ::testing::WithParamInterface<Unavailable> {};
+
+TEST_P(UnavailableTrustFunction, RefusesTheFileWithoutVerifying) {
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  GetParam().arrange(w());
+  SignatureCheck signature_check(kVendor);
+  const auto result = signature_check.check(kFile, open_file(kFile));
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), SystemError::from_code(static_cast<std::int32_t>(GetParam().code)));
+  EXPECT_TRUE(w().trust_calls.empty());
+  EXPECT_TRUE(w().trust_states.empty());
+  EXPECT_TRUE(w().foreign_calls.empty());
+  for (const fake::FakeWindows::LoadCall& load : w().loads) {
+    EXPECT_EQ(load.flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+    EXPECT_FALSE(load.loaded.starts_with(u"C:\\Program Files")) << fake::utf8(load.loaded);
+  }
+}
+
+constexpr char16_t kSystemWintrust[] = u"C:\\Windows\\system32\\wintrust.dll";
+constexpr char16_t kSystemCrypt32[] = u"C:\\Windows\\system32\\crypt32.dll";
+
+// Removes one function from the system's copy of its library.
+std::function<void(fake::FakeWindows&)> without(const char16_t* library, const char* function) {
+  return [library, function](fake::FakeWindows& windows) {
+    auto& exports = windows.libraries.at(library).exports;
+    exports.erase(std::find(exports.begin(), exports.end(), function));
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, UnavailableTrustFunction,
+    ::testing::Values(Unavailable{"NoWintrust", [](fake::FakeWindows& w) { w.libraries.erase(kSystemWintrust); }, 126},
+                      Unavailable{"NoCrypt32", [](fake::FakeWindows& w) { w.libraries.erase(kSystemCrypt32); }, 126},
+                      // Only a copy beside the program: never loaded from there.
+                      Unavailable{"WintrustOnlyBesideTheProgram",
+                                  [](fake::FakeWindows& w) {
+                                    w.libraries.erase(kSystemWintrust);
+                                    w.add_library(u"C:\\Program Files\\VANT\\wintrust.dll",
+                                                  fake::Library{fake::kWintrustExports});
+                                  },
+                                  126},
+                      Unavailable{"WintrustNotAnImage",
+                                  [](fake::FakeWindows& w) { w.libraries.at(kSystemWintrust).load_error = 193; }, 193},
+                      Unavailable{"Crypt32AccessDenied",
+                                  [](fake::FakeWindows& w) { w.libraries.at(kSystemCrypt32).load_error = 5; }, 5},
+                      Unavailable{"NoWinVerifyTrust", without(kSystemWintrust, "WinVerifyTrust"), 127},
+                      Unavailable{"NoWTHelperProvDataFromStateData",
+                                  without(kSystemWintrust, "WTHelperProvDataFromStateData"), 127},
+                      Unavailable{"NoWTHelperGetProvSignerFromChain",
+                                  without(kSystemWintrust, "WTHelperGetProvSignerFromChain"), 127},
+                      Unavailable{"NoCertVerifyCertificateChainPolicy",
+                                  without(kSystemCrypt32, "CertVerifyCertificateChainPolicy"), 127},
+                      Unavailable{"NoCertGetEnhancedKeyUsage", without(kSystemCrypt32, "CertGetEnhancedKeyUsage"), 127},
+                      Unavailable{"NoCertVerifyTimeValidity", without(kSystemCrypt32, "CertVerifyTimeValidity"), 127},
+                      Unavailable{"NoCertGetNameStringW", without(kSystemCrypt32, "CertGetNameStringW"), 127}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SignatureCheckTest, UnsignedAndMissingFilesAreRefusedByWindows) {
@@ -269,12 +419,14 @@ TEST_F(SignatureCheckTest, RefusedFilesCloseTheirStateToo) {
   EXPECT_EQ(w().count_calls("WTHelperProvDataFromStateData"), 0u);
 }
 
-TEST_F(SignatureCheckTest, WithATimestampNoTimeIsJudged) {
+TEST_F(SignatureCheckTest, WithAVerifiedTimestampEveryCertificateIsJudgedAtItsTime) {
   fake::FileSignature signature = fake::signed_by(kVendor.units);
-  signature.timestamped = true;
+  const std::uint64_t stamped = fake::kNow - 100 * fake::kDay;
+  signature.counter_signers = {fake::CounterSigner{.time = stamped}};
   w().signatures[kFile] = signature;
-  ASSERT_TRUE(check().has_value());
-  EXPECT_TRUE(w().time_checks_now.empty());
+  ASSERT_TRUE(check().has_value()) << last_text_;
+  EXPECT_THAT(w().time_checks_now, ElementsAre(false, false, false));
+  EXPECT_THAT(w().time_checks_at, ElementsAre(stamped, stamped, stamped));
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 # they hold for the 32-bit exe on any machine:
 #   check-exe.sh EXE OBJDUMP WINDRES ARCH EXECUTION_LEVEL SIGNER_CHECK FORBIDDEN_PATH...
 # ARCH is x64 or x86. SIGNER_CHECK is "signer" for an exe built with an
-# installer signer (it must then import wintrust.dll and crypt32.dll) and
-# "no-signer" otherwise (it must not). FORBIDDEN_PATH are folders (source,
+# installer signer (its bytes must then show the check, see
+# ../static/check_signer_built_in.sh) and "no-signer" otherwise (they must
+# not); either imports the same three DLLs. FORBIDDEN_PATH are folders (source,
 # build) whose names must not appear in the exe: a reproducible build
 # contains none.
 set -euo pipefail
@@ -30,25 +31,24 @@ case $arch in
 esac
 "$objdump" -f "$exe" | grep -q "file format $expected_format" || fail "not a $expected_format file"
 
-# Only DLLs that every Windows has, and nothing of a threads library; the
-# signer check's two only when it is built in.
+# Only DLLs that every Windows has and always takes from the system folder
+# (KnownDLLs), and nothing of a threads library: with a signer too, whose
+# check loads wintrust and crypt32 itself when it runs.
 dlls=$(grep "DLL Name:" <<<"$headers" | awk '{print $3}' | sort | tr '\n' ' ')
 echo "imports: $dlls"
-case $signer_check in
-  signer) signer_dlls=(crypt32.dll wintrust.dll) ;;
-  no-signer) signer_dlls=() ;;
-  *) echo "unknown SIGNER_CHECK $signer_check"; exit 2 ;;
-esac
 for dll in $dlls; do
   case ${dll,,} in
     kernel32.dll | ntdll.dll | msvcrt.dll) ;;
-    crypt32.dll | wintrust.dll) [[ $signer_check == signer ]] || fail "imports $dll" ;;
     *) fail "imports $dll" ;;
   esac
 done
-for dll in "${signer_dlls[@]}"; do
-  [[ " ${dlls,,} " == *" $dll "* ]] || fail "does not import $dll"
-done
+case $signer_check in
+  signer | no-signer)
+    bash "$(dirname "${BASH_SOURCE[0]}")/../static/check_signer_built_in.sh" "$exe" "$signer_check" ||
+      fail "the signer check is not as configured ($signer_check)"
+    ;;
+  *) echo "unknown SIGNER_CHECK $signer_check"; exit 2 ;;
+esac
 
 # A console program, with the platform's protections on, and no link time.
 grep -Eq "^Subsystem[[:space:]]+00000003" <<<"$headers" || fail "subsystem is not the console (3)"

@@ -12,6 +12,8 @@
 #   expired         CHINESE_NAME, valid from 30 days ago until yesterday
 #   no-usage        CHINESE_NAME, for server authentication only
 #   untrusted       CHINESE_NAME, under "VANT Untrusted Root", never trusted
+#   anyone-tsa      "Anyone's Time Stamping", self-signed, for time stamping:
+#                   a time-stamping authority that anyone can make
 # Valid certificates run from yesterday for ten years: Wine judges time
 # validity at the signed file's modification time, which is now.
 #
@@ -24,6 +26,10 @@
 #   code-changed.exe     cn.exe with one byte of the code changed
 #   header-changed.exe   cn.exe with one byte of the DOS stub changed
 #   appended.exe         cn.exe with bytes appended after the signature
+#   expired-stamped.exe  expired.exe with an RFC 3161 timestamp of anyone-tsa
+#                        added afterwards, stating a time inside the leaf's
+#                        validity (a counter-signature sits outside the
+#                        signed data: adding one needs no key of the signer)
 # Nothing here is secret and nothing is kept: OUT_DIR is emptied first.
 set -euo pipefail
 out=$1 installer=$(realpath "$2") objdump=$3 cn_name=$4 ascii_name=$5
@@ -72,6 +78,11 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[time_stamping]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+subjectKeyIdentifier = hash
 [server_only]
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature
@@ -108,6 +119,9 @@ issue other "Other Vendor Ltd" intermediate code_signing "$valid_from" "$valid_u
 issue expired "$cn_name" intermediate code_signing "$(day '-30 days')" "$(day '-1 day')"
 issue no-usage "$cn_name" intermediate server_only "$valid_from" "$valid_until"
 issue untrusted "$cn_name" untrusted-root code_signing "$valid_from" "$valid_until"
+key anyone-tsa
+openssl req -config ca.cnf -new -x509 -utf8 -key anyone-tsa.key -subj "/CN=Anyone's Time Stamping" -sha256 \
+  -set_serial "0x$(openssl rand -hex 8)" -days 3650 -extensions time_stamping -out anyone-tsa.pem 2>/dev/null
 openssl x509 -in root.pem -outform DER -out root.der
 
 # Authenticode SHA-256, as scripts/sign.sh signs the product: KEY CERTS OUT.
@@ -125,6 +139,8 @@ cat untrusted.pem untrusted-root.pem >untrusted-chain.pem
 sign untrusted untrusted-chain.pem untrusted.exe
 sign cn cn.pem no-intermediate.exe
 cp "$installer" signed/unsigned.exe
+osslsigncode add -TSA-certs anyone-tsa.pem -TSA-key anyone-tsa.key -TSA-time "$(date -u -d '-10 days' +%s)" \
+  -in signed/expired.exe -out signed/expired-stamped.exe >/dev/null
 
 # One byte changed: in the first byte of the code, and in the DOS stub's
 # message; then bytes after the signature.
