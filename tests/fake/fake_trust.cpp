@@ -146,8 +146,7 @@ bool system_function(win::FARPROC proc, std::u16string_view library, std::string
     throw std::logic_error("Invoke" + std::string(function) + ": not the address of " + std::string(function));
   }
   const std::u16string path = w.system_directory + u"\\" + std::u16string(library);
-  const NoCaseLess less;
-  if (!less(found->second.library, path) && !less(path, found->second.library)) return true;
+  if (same_no_case(found->second.library, path)) return true;
   w.foreign_calls.push_back(utf8(found->second.library) + "!" + std::string(function));
   w.last_error() = win::ERROR_INVALID_PARAMETER;
   return false;

@@ -194,6 +194,8 @@ struct Program {
 struct NoCaseLess {
   bool operator()(const std::u16string& a, const std::u16string& b) const;
 };
+// Equal but for ASCII case, as Windows compares names.
+bool same_no_case(std::u16string_view a, std::u16string_view b);
 
 // ---- Libraries loaded at run time --------------------------------------------
 

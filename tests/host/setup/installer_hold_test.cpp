@@ -116,12 +116,7 @@ struct Scanner {
 class BusyInstaller : public InstallerHold, public ::testing::WithParamInterface<Scanner> {};
 
 TEST_P(BusyInstaller, IsTriedAgainForABoundedTime) {
-  fake::Program curl = w().programs[testing::kRunCurl];
-  curl.on_start = [inner = curl.on_start](const fake::CreateProcessCall& call) {
-    inner(call);
-    ASSERT_EQ(fake::world().other_party_holds(kRunInstaller, win::GENERIC_READ, 0), 0u);
-  };
-  w().programs[testing::kRunCurl] = curl;
+  scanner_holds_installer_after_curl();
   int attempts = 0;
   w().on_call = [&](const std::string& call) {
     if (call.starts_with("CreateFileW(") && attempts++ == GetParam().lets_go_after) w().other_party_lets_go();

@@ -23,7 +23,6 @@ namespace {
 using testing::DriverRun;
 using ::testing::ElementsAre;
 using testing::kRunBanner;
-using testing::kRunCurl;
 using testing::kRunInstaller;
 using testing::kRunLaunching;
 using testing::kRunPrompt;
@@ -297,12 +296,7 @@ TEST_F(SignerDriver, TheCheckedFileIsTheStartedFile) {
 // A file that cannot be held (a scanner keeps it, sharing nothing) cannot
 // be checked safely: it is refused with the sharing violation.
 TEST_F(SignerDriver, AFileThatCannotBeHeldIsRefused) {
-  fake::Program curl = w().programs[kRunCurl];
-  curl.on_start = [inner = curl.on_start](const fake::CreateProcessCall& call) {
-    inner(call);
-    ASSERT_EQ(fake::world().other_party_holds(kRunInstaller, win::GENERIC_READ, 0), 0u);
-  };
-  w().programs[kRunCurl] = curl;
+  scanner_holds_installer_after_curl();
   w().signatures[kRunInstaller] = fake::signed_by(kSigner);
   const testing::RunOutcome outcome = run();
 

@@ -22,6 +22,14 @@ void DriverRun::curl_exits(win::DWORD code, bool writes_installer) {
   w().programs[kRunCurl] = curl;
 }
 
+void DriverRun::scanner_holds_installer_after_curl() {
+  fake::Program& curl = w().programs[kRunCurl];
+  curl.on_start = [curl_start = curl.on_start](const fake::CreateProcessCall& call) {
+    if (curl_start) curl_start(call);
+    ASSERT_EQ(fake::world().other_party_holds(kRunInstaller, win::GENERIC_READ, 0), 0u);
+  };
+}
+
 RunOutcome DriverRun::run() {
   RunOutcome outcome;
   try {

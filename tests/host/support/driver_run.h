@@ -45,6 +45,10 @@ class DriverRun : public SeamTest {
   // curl ends with `code`; with `writes_installer` it leaves the file
   // behind, as a successful download does.
   void curl_exits(win::DWORD code, bool writes_installer);
+  // Once curl has left the installer, another program (a virus scanner)
+  // keeps it open for reading, sharing nothing, until
+  // fake::FakeWindows::other_party_lets_go.
+  void scanner_holds_installer_after_curl();
 
   RunOutcome run();
 
