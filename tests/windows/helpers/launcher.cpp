@@ -7,6 +7,8 @@
 //     --env NAME=VALUE        an entry of the child's environment (repeatable);
 //                             without --keep-env these are all it gets
 //     --keep-env              start from this launcher's own environment
+//     --limited-token         start it with the linked (unelevated) token;
+//                             under Wine every process is elevated otherwise
 //     --stdin STREAM, --stdout STREAM, --stderr STREAM
 //                             inherit (default: a duplicate of the launcher's
 //                             own), none (NULL), nul, file:PATH,
@@ -81,6 +83,10 @@ int main() {
     const std::wstring value = has_value ? args[i + 1] : std::wstring();
     if (option == L"--keep-env") {
       request.keep_environment = true;
+      continue;
+    }
+    if (option == L"--limited-token") {
+      request.limited_token = true;
       continue;
     }
     if (!has_value) return usage("missing value after " + to_utf8(option));

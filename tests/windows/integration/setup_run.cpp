@@ -119,6 +119,7 @@ RunResult SetupRun::run() {
   request.current_folder = current_folder_;
   request.timeout_ms = timeout_ms_;
   request.sample_memory = sample_memory_;
+  request.limited_token = limited_token_;
 
   RunResult result;
   result.launch = launch(request);

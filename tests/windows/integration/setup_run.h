@@ -72,6 +72,10 @@ class SetupRun : public ::testing::Test {
   std::wstring current_folder_;
   DWORD timeout_ms_ = 30000;
   bool sample_memory_ = false;  // watch the run's private bytes
+  // Run with the linked token: unelevated, as a standard user's or an
+  // administrator's unelevated run. Under Wine every process is elevated
+  // otherwise; the elevated run has tests of its own.
+  bool limited_token_ = true;
 };
 
 // Names the cases of a table after their "name" field.

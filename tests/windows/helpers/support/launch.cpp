@@ -134,6 +134,27 @@ void watch_memory(HANDLE child, DWORD timeout_ms, LaunchResult& result) {
   }
 }
 
+// The unelevated twin of this process's token, as a primary token.
+std::optional<Failure> limited_token(Handle& token) {
+  HANDLE own = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own)) {
+    return Failure{"OpenProcessToken", GetLastError()};
+  }
+  const Handle own_token(own);
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!GetTokenInformation(own_token.get(), TokenLinkedToken, &linked, sizeof linked, &size)) {
+    return Failure{"GetTokenInformation(TokenLinkedToken)", GetLastError()};
+  }
+  const Handle linked_token(linked.LinkedToken);
+  HANDLE primary = nullptr;
+  if (!DuplicateTokenEx(linked_token.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &primary)) {
+    return Failure{"DuplicateTokenEx", GetLastError()};
+  }
+  token.reset(primary);
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::wstring quote_argument(std::wstring_view argument) {
@@ -207,16 +228,24 @@ LaunchResult launch(const LaunchRequest& request) {
 
   std::wstring command_line = request.command_line.empty() ? L"\"" + request.application + L"\"" : request.command_line;
   std::wstring environment = environment_block(request);
+  Handle token;
+  if (request.limited_token) {
+    if (auto f = limited_token(token)) return fail(*f);
+  }
   PROCESS_INFORMATION process{};
   LARGE_INTEGER frequency, started, ended;
   QueryPerformanceFrequency(&frequency);
   result.start_ticks = now_ticks();
   QueryPerformanceCounter(&started);
-  if (!CreateProcessW(request.application.empty() ? nullptr : request.application.c_str(), command_line.data(), nullptr,
-                      nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                      request.current_folder.empty() ? nullptr : request.current_folder.c_str(), &startup, &process)) {
-    return fail({"CreateProcessW", GetLastError()});
-  }
+  const wchar_t* application = request.application.empty() ? nullptr : request.application.c_str();
+  const wchar_t* current_folder = request.current_folder.empty() ? nullptr : request.current_folder.c_str();
+  const bool created =
+      token.get() != nullptr
+          ? CreateProcessAsUserW(token.get(), application, command_line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_UNICODE_ENVIRONMENT, environment.data(), current_folder, &startup, &process)
+          : CreateProcessW(application, command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                           environment.data(), current_folder, &startup, &process);
+  if (!created) return fail({token.get() != nullptr ? "CreateProcessAsUserW" : "CreateProcessW", GetLastError()});
   result.started = true;
   result.pid = process.dwProcessId;
   Handle child(process.hProcess), thread(process.hThread);

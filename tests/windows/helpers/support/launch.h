@@ -39,6 +39,10 @@ struct LaunchRequest {
   DWORD timeout_ms = 60000;               // then the child is ended (a hang)
   std::optional<UINT> console_output_cp;  // set on the shared console first
   bool sample_memory = false;             // watch the child's private bytes while it runs
+  // Start the child with this process's linked token: under Wine every
+  // process is elevated, and one started this way is not (an administrator's
+  // unelevated run on Windows).
+  bool limited_token = false;
 };
 
 struct LaunchResult {
