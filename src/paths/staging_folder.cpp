@@ -41,9 +41,9 @@ class LocalDescriptor {
 // <Windows folder>\Temp\ as UTF-16. Example: C:\Windows -> C:\Windows\Temp\;
 // a root C:\ -> C:\Temp\.
 std::expected<std::u16string, SystemError> windows_temp() {
-  auto folder = fill_text_buffer(
-      [](win::DWORD size, char16_t* buffer) { return win::GetSystemWindowsDirectoryW(buffer, size); },
-      [](std::span<const char16_t> units) { return std::u16string(units.begin(), units.end()); });
+  auto folder =
+      fill_text_buffer([](win::DWORD size, char16_t* buffer) { return win::GetSystemWindowsDirectoryW(buffer, size); },
+                       [](std::span<const char16_t> units) { return std::u16string(units.begin(), units.end()); });
   if (!folder) return std::unexpected(folder.error());
   // Windows always has a Windows folder; an empty answer would make the
   // folder relative to the current drive.

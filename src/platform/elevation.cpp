@@ -13,8 +13,8 @@ std::expected<bool, SystemError> process_is_elevated() {
   const OwnedHandle token(raw);
   win::TOKEN_ELEVATION elevation{};
   win::DWORD size = 0;
-  if (!win::GetTokenInformation(token.get(), win::TOKEN_INFORMATION_CLASS::TokenElevation, &elevation,
-                                sizeof elevation, &size)) {
+  if (!win::GetTokenInformation(token.get(), win::TOKEN_INFORMATION_CLASS::TokenElevation, &elevation, sizeof elevation,
+                                &size)) {
     return std::unexpected(SystemError::from_last_error());
   }
   return elevation.TokenIsElevated != 0;

@@ -8,8 +8,8 @@
 #include "console/output.h"
 #include "paths/path_text.h"
 #include "paths/staging_folder.h"
-#include "platform/fail_fast.h"
 #include "platform/elevation.h"
+#include "platform/fail_fast.h"
 #include "platform/handle.h"
 #include "platform/library_search.h"
 #include "platform/pause_exit.h"
@@ -165,8 +165,7 @@ void run_setup() {
   const std::string installer_path_text = path_display_text(installer_path);
 
   // Elevated, curl is looked for only where only administrators can write.
-  download_installer(installer_path_text,
-                     *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  download_installer(installer_path_text, *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be

@@ -80,8 +80,10 @@ std::optional<DWORD> read_rights(std::u16string_view text) {
   if (text.starts_with(u"0x") && text.size() > 2) {
     DWORD value = 0;
     for (const char16_t c : text.substr(2)) {
-      const int digit = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10
-                                                          : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+      const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                        : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                        : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                 : -1;
       if (digit < 0) return std::nullopt;
       value = value * 16 + static_cast<DWORD>(digit);
     }
@@ -91,11 +93,16 @@ std::optional<DWORD> read_rights(std::u16string_view text) {
   DWORD mask = 0;
   for (std::size_t i = 0; i < text.size(); i += 2) {
     const std::u16string_view right = text.substr(i, 2);
-    if (right == u"FA" || right == u"GA") mask |= kFileAllAccess;
-    else if (right == u"GR" || right == u"FR") mask |= 0x120089;
-    else if (right == u"GW" || right == u"FW") mask |= 0x120116;
-    else if (right == u"GX" || right == u"FX") mask |= 0x1200A0;
-    else return std::nullopt;
+    if (right == u"FA" || right == u"GA")
+      mask |= kFileAllAccess;
+    else if (right == u"GR" || right == u"FR")
+      mask |= 0x120089;
+    else if (right == u"GW" || right == u"FW")
+      mask |= 0x120116;
+    else if (right == u"GX" || right == u"FX")
+      mask |= 0x1200A0;
+    else
+      return std::nullopt;
   }
   return mask;
 }
@@ -105,11 +112,16 @@ std::optional<DWORD> read_ace_flags(std::u16string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
   for (std::size_t i = 0; i < text.size(); i += 2) {
     const std::u16string_view flag = text.substr(i, 2);
-    if (flag == u"OI") flags |= kObjectInherit;
-    else if (flag == u"CI") flags |= kContainerInherit;
-    else if (flag == u"NP") flags |= kNoPropagate;
-    else if (flag == u"IO") flags |= kInheritOnly;
-    else if (flag != u"ID") return std::nullopt;
+    if (flag == u"OI")
+      flags |= kObjectInherit;
+    else if (flag == u"CI")
+      flags |= kContainerInherit;
+    else if (flag == u"NP")
+      flags |= kNoPropagate;
+    else if (flag == u"IO")
+      flags |= kInheritOnly;
+    else if (flag != u"ID")
+      return std::nullopt;
   }
   return flags;
 }
@@ -132,8 +144,8 @@ void give_new_entry_security(const std::u16string& key, bool folder, Actor actor
   }();
   if (explicit_security == nullptr && !parent_has_dacl) return;
   Security security;
-  security.owner = explicit_security != nullptr && !explicit_security->owner.empty() ? explicit_security->owner
-                                                                                      : owner_of(actor);
+  security.owner =
+      explicit_security != nullptr && !explicit_security->owner.empty() ? explicit_security->owner : owner_of(actor);
   if (explicit_security != nullptr) {
     security.dacl_protected = explicit_security->dacl_protected;
     security.aces = explicit_security->aces;
@@ -270,7 +282,10 @@ DWORD FakeWindows::other_party_redirects(std::u16string_view path, std::u16strin
     }
   }
   files[key] = win::FILE_ATTRIBUTE_DIRECTORY | 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
-  junctions[key] = disk_path(target);
+  // Kept without a final separator, as the file table's keys are.
+  std::u16string to = disk_path(target);
+  if (to.size() > 3 && to.back() == u'\\') to.pop_back();
+  junctions[key] = to;
   return 0;
 }
 

@@ -161,7 +161,8 @@ FakeWindows::FakeWindows() {
   // Users; its Temp, where Users may create files and folders (and, CI,
   // in every folder made there that inherits), and CREATOR OWNER gets full
   // control of what is made there.
-  security[u"C:\\Windows"] = *parse_sddl(u"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)");
+  security[u"C:\\Windows"] =
+      *parse_sddl(u"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)");
   security[u"C:\\Windows\\Temp"] =
       *parse_sddl(u"O:SYD:P(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)");
 }
@@ -1223,8 +1224,12 @@ BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpS
   // A plain path of MAX_PATH - 12 units or more is refused, room for an
   // 8.3 file name inside.
   if (name.size() >= 248 && !name.starts_with(u"\\\\?\\")) return fail(ERROR_FILENAME_EXCED_RANGE);
+  // A name that is there already is taken, whatever it is: a file, a
+  // folder, or a junction (wherever it leads).
   const std::u16string key = w.file_system_path(name);
-  if (w.files.count(key) != 0) return fail(ERROR_ALREADY_EXISTS);
+  if (w.files.count(key) != 0 || w.files.count(w.redirected(w.disk_path(name))) != 0) {
+    return fail(ERROR_ALREADY_EXISTS);
+  }
   const std::u16string parent = key.substr(0, key.find_last_of(u'\\'));
   const auto folder = w.files.find(parent);
   if (folder == w.files.end() || !(folder->second & FILE_ATTRIBUTE_DIRECTORY)) return fail(ERROR_PATH_NOT_FOUND);

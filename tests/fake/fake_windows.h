@@ -208,6 +208,7 @@ struct Ace {
   std::string sid;
   DWORD mask = 0;   // FILE_* and standard rights; generic rights are mapped
   DWORD flags = 0;  // kObjectInherit...
+  friend bool operator==(const Ace&, const Ace&) = default;
 };
 inline constexpr DWORD kObjectInherit = 0x1;     // OI: files created inside get it
 inline constexpr DWORD kContainerInherit = 0x2;  // CI: folders created inside get it
@@ -239,14 +240,14 @@ enum class Actor { Program, OtherParty };
 void give_new_entry_security(const std::u16string& key, bool folder, Actor actor, const Security* explicit_security);
 
 // Rights the model checks (FILE_* and standard rights).
-inline constexpr DWORD kReadData = 0x1;              // FILE_READ_DATA, FILE_LIST_DIRECTORY
-inline constexpr DWORD kAddFile = 0x2;               // FILE_WRITE_DATA, FILE_ADD_FILE
-inline constexpr DWORD kAddSubdirectory = 0x4;      // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
-inline constexpr DWORD kExecuteFile = 0x20;          // FILE_EXECUTE, FILE_TRAVERSE
-inline constexpr DWORD kDeleteChild = 0x40;          // FILE_DELETE_CHILD
-inline constexpr DWORD kWriteAttributes = 0x100;     // FILE_WRITE_ATTRIBUTES
-inline constexpr DWORD kDeleteRight = 0x10000;       // DELETE
-inline constexpr DWORD kFileAllAccess = 0x1F01FF;    // FA
+inline constexpr DWORD kReadData = 0x1;            // FILE_READ_DATA, FILE_LIST_DIRECTORY
+inline constexpr DWORD kAddFile = 0x2;             // FILE_WRITE_DATA, FILE_ADD_FILE
+inline constexpr DWORD kAddSubdirectory = 0x4;     // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
+inline constexpr DWORD kExecuteFile = 0x20;        // FILE_EXECUTE, FILE_TRAVERSE
+inline constexpr DWORD kDeleteChild = 0x40;        // FILE_DELETE_CHILD
+inline constexpr DWORD kWriteAttributes = 0x100;   // FILE_WRITE_ATTRIBUTES
+inline constexpr DWORD kDeleteRight = 0x10000;     // DELETE
+inline constexpr DWORD kFileAllAccess = 0x1F01FF;  // FA
 
 // ---- Libraries loaded at run time --------------------------------------------
 
@@ -617,7 +618,7 @@ class FakeWindows {
   DWORD other_party_deletes(std::u16string_view path);
   DWORD other_party_renames(std::u16string_view from, std::u16string_view to);     // MoveFileExW, no replace
   DWORD other_party_replaces(std::u16string_view path, std::u16string_view from);  // MOVEFILE_REPLACE_EXISTING
-  DWORD other_party_creates(std::u16string_view path, std::string content);       // a new file (CREATE_NEW)
+  DWORD other_party_creates(std::u16string_view path, std::string content);        // a new file (CREATE_NEW)
   DWORD other_party_creates_folder(std::u16string_view path);
   // Turns the folder at `path` into a junction to `target` (it must be
   // empty, and the other party needs FILE_WRITE_ATTRIBUTES on it), or
