@@ -53,23 +53,23 @@ std::expected<std::u16string, SystemError> windows_temp() {
   return std::move(*folder);
 }
 
-// "vant-" and the bytes in lower-case hex, high nibble first.
+// Appends "vant-" and the bytes in lower-case hex, high nibble first.
 // Example: 0f 1e ... f0 -> vant-0f1e...f0
-std::u16string folder_name(std::span<const std::uint8_t> bytes) {
+void append_folder_name(std::u16string& path, std::span<const std::uint8_t> bytes) {
   constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string name = u"vant-";
+  path.append(u"vant-");
   for (const std::uint8_t byte : bytes) {
-    name.push_back(kDigits[byte >> 4]);
-    name.push_back(kDigits[byte & 0xF]);
+    path.push_back(kDigits[byte >> 4]);
+    path.push_back(kDigits[byte & 0xF]);
   }
-  return name;
 }
 
 }  // namespace
 
 std::expected<PathText, SystemError> create_staging_folder() {
-  const auto temp = windows_temp();
-  if (!temp) return std::unexpected(temp.error());
+  auto folder = windows_temp();
+  if (!folder) return std::unexpected(folder.error());
+  const std::size_t temp_length = folder->size();
 
   LocalDescriptor descriptor;
   if (!win::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, win::SDDL_REVISION_1,
@@ -87,8 +87,9 @@ std::expected<PathText, SystemError> create_staging_folder() {
     // Short enough for a plain path: the Windows folder is a short drive
     // path on every Windows that installs, and a longer one fails here with
     // CreateDirectoryW's error rather than going anywhere else.
-    const std::u16string folder = *temp + folder_name(bytes);
-    if (win::CreateDirectoryW(folder.c_str(), &attributes)) return path_from_wide(folder);
+    folder->resize(temp_length);
+    append_folder_name(*folder, bytes);
+    if (win::CreateDirectoryW(folder->c_str(), &attributes)) return path_from_wide(*folder);
     const SystemError error = SystemError::from_last_error();
     if (error.os_code() != static_cast<std::int32_t>(win::ERROR_ALREADY_EXISTS)) return std::unexpected(error);
     taken = error;

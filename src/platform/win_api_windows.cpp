@@ -282,8 +282,8 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                     PROCESS_INFORMATION* lpProcessInformation) {
   return ::CreateProcessW(
       w(lpApplicationName), w(lpCommandLine),
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
       dwCreationFlags, lpEnvironment, w(lpCurrentDirectory), reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
       reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
 }
@@ -305,7 +305,7 @@ DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
 HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
                               DWORD dwDesiredAccess) {
   return h(::CreateWaitableTimerExW(
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpTimerAttributes)), w(lpTimerName),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpTimerAttributes)), w(lpTimerName),
       dwFlags, dwDesiredAccess));
 }
 BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod, void* pfnCompletionRoutine,

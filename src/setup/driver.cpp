@@ -135,7 +135,7 @@ void run_setup() {
   // import, in this process that may run as an administrator) looks only
   // in the system folder, never in this program's folder, usually
   // Downloads. Until here nothing was loaded from there: the exe imports
-  // only kernel32, ntdll and msvcrt, which Windows takes from the system
+  // only kernel32, ntdll, msvcrt and advapi32, which Windows takes from the system
   // folder whatever the search order (KnownDLLs), and the entry point
   // (main.cpp) calls this function before anything else of the program.
   search_libraries_in_system_folder_only();

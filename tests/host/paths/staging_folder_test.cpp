@@ -15,8 +15,8 @@
 namespace vant {
 namespace {
 
-using ::testing::UnorderedElementsAre;
 using testing::SeamTest;
+using ::testing::UnorderedElementsAre;
 
 // Random bytes 00 01 .. 0f, and the folder they name.
 const std::vector<std::uint8_t> kFirstBytes = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,

@@ -114,7 +114,8 @@ TEST_F(ElevatedRun, TheUsersTemporaryFolderAndWindowsTempAreOpenToTheOtherParty)
 // Wherever TEMP and TMP point (another folder of the user's, Windows' Temp
 // itself, a folder that does not exist), the run neither asks nor cares.
 TEST_F(ElevatedRun, WhereTempPointsChangesNothing) {
-  for (const std::u16string& temp : {std::u16string(kUserTemp), std::u16string(kWindowsTemp), std::u16string(u"Q:\\x\\")}) {
+  for (const std::u16string& temp :
+       {std::u16string(kUserTemp), std::u16string(kWindowsTemp), std::u16string(u"Q:\\x\\")}) {
     SCOPED_TRACE(fake::utf8(temp));
     SetUp();
     w().temp_path = temp;
