@@ -84,7 +84,7 @@ function(vant_shipped_exe target)
                OBJECT_DEPENDS ${VANT_ICON_FILE} ${VANT_MANIFEST_FILE})
 
   target_link_options(${target} PRIVATE
-    -static                       # only DLLs every Windows has: kernel32, ntdll, msvcrt
+    -static                       # only DLLs every Windows has: kernel32, ntdll, msvcrt, advapi32
     -s                            # no symbols
     -Wl,--gc-sections             # drop unused functions and data
     -Wl,--tsaware                 # no Terminal Server compatibility shims (as MSVC's default)

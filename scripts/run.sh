@@ -6,6 +6,10 @@
 # that "downloads" the stand-in installer, which then starts. The bootstrapper
 # itself is the real build. With --plain the exe runs alone and shows the
 # "download tool not found" ending (press Enter to leave it).
+#
+# Wine starts every program elevated, and an elevated run never runs a curl
+# beside it; so the exe is started through the tests' launcher with the
+# linked token, as an administrator's unelevated run (or a standard user's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +39,7 @@ if ((plain == 0)); then
 fi
 
 echo "==> $demo/vant-setup.exe"
-status=0
-bash cmake/wine-run.sh "$prefix" "$demo/vant-setup.exe" || status=$?
-echo "==> exit code $status"
+launcher=$build/tests/windows/bin/vant_launch.exe
+bash cmake/wine-run.sh "$prefix" "$launcher" --keep-env --limited-token --timeout-ms 600000 \
+  --report "Z:${demo//\//\\}\\report.txt" -- "Z:${demo//\//\\}\\vant-setup.exe" || true
+echo "==> exit code $(sed -n 's/^exit_code=//p' "$demo/report.txt")"

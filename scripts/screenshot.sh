@@ -25,7 +25,7 @@ if ((${#need[@]} > 0)); then
 fi
 
 cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 --target vant-setup
+cmake --build --preset windows-x64 --target vant-setup vant_launch
 
 work=$(mktemp -d)
 session=vant-screenshot-$$
@@ -35,7 +35,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The program's folder is where it looks for curl.exe first.
+# Unelevated, the program's folder is where it looks for curl.exe when the
+# system has none; Wine starts every program elevated, so the exe is
+# started through the tests' launcher with the linked token.
 mkdir -p "$work/app"
 cp build/windows-x64/vant-setup.exe "$work/app/vant-setup.exe"
 x86_64-w64-mingw32-g++-posix -std=c++17 -Os -s -static tools/screenshot/curl_stand_in.cpp -o "$work/app/curl.exe"
@@ -45,7 +47,7 @@ prefix=$root/build/screenshot/wineprefix
 bash cmake/wine-run.sh "$prefix" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
 tmux new-session -d -s "$session" -x 80 -y 25 \
-  "cd '$work/app' && bash '$root/cmake/wine-run.sh' '$prefix' vant-setup.exe; sleep 30"
+  "cd '$work/app' && bash '$root/cmake/wine-run.sh' '$prefix' '$root/build/windows-x64/tests/windows/bin/vant_launch.exe' --keep-env --limited-token -- vant-setup.exe; sleep 30"
 capture=$work/capture.txt
 for _ in $(seq 1 300); do
   tmux capture-pane -t "$session" -p -e >"$capture"

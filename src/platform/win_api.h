@@ -64,6 +64,7 @@ inline constexpr DWORD ERROR_NO_DATA = 232;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_ELEVATION_REQUIRED = 740;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 
 inline constexpr NTSTATUS STATUS_SUCCESS = 0;
 inline constexpr NTSTATUS STATUS_PENDING = 0x00000103;
@@ -104,6 +105,10 @@ inline constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 inline constexpr DWORD TIMER_ALL_ACCESS = 0x001F0003;
 
 inline constexpr unsigned FAST_FAIL_FATAL_APP_EXIT = 7;
+
+inline constexpr DWORD TOKEN_QUERY = 0x0008;
+inline constexpr DWORD SDDL_REVISION_1 = 1;
+inline constexpr ULONG BCRYPT_USE_SYSTEM_PREFERRED_RNG = 0x00000002;
 
 // ---- Structures -----------------------------------------------------------
 struct IO_STATUS_BLOCK {
@@ -153,6 +158,20 @@ struct SRWLOCK {
   void* Ptr;
 };
 
+// The security descriptor is Windows' own (see
+// ConvertStringSecurityDescriptorToSecurityDescriptorW); it is never read
+// or built by the program.
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  void* lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
+
+enum class TOKEN_INFORMATION_CLASS : std::int32_t { TokenElevation = 20 };
+struct TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+};
+
 // ---- Last error -----------------------------------------------------------
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -186,6 +205,9 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
 BOOL SetDefaultDllDirectories(DWORD DirectoryFlags);
 // hFile is reserved and always null.
 HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags);
+// Calls a procedure found by GetProcAddress in bcrypt.dll with
+// BCryptGenRandom's signature; the algorithm handle is always null.
+NTSTATUS InvokeBCryptGenRandom(FARPROC proc, void* hAlgorithm, std::uint8_t* pbBuffer, ULONG cbBuffer, ULONG dwFlags);
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
                      DWORD nSize, void* Arguments);
 
@@ -197,14 +219,29 @@ DWORD InvokeGetTempPath2W(FARPROC proc, DWORD BufferLength, char16_t* Buffer);
 DWORD GetModuleFileNameW(HMODULE hModule, char16_t* lpFilename, DWORD nSize);
 UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize);
 UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
+// The shared Windows folder, also on a terminal server where
+// GetWindowsDirectoryW gives a per-user one.
+UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
 BOOL DeleteFileW(const char16_t* lpFileName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
-// Security attributes and template are never used: always null.
+// The template is never used: always null.
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   const void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                   HANDLE hTemplateFile);
+                   const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes);
+
+// ---- Tokens and security descriptors (advapi32, a KnownDLL) ---------------
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, HANDLE* TokenHandle);
+BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass, void* TokenInformation,
+                         DWORD TokenInformationLength, DWORD* ReturnLength);
+// The descriptor is allocated by Windows and freed with LocalFree; the size
+// is never asked for (always null).
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(const char16_t* StringSecurityDescriptor,
+                                                          DWORD StringSDRevision, void** SecurityDescriptor,
+                                                          ULONG* SecurityDescriptorSize);
+void* LocalFree(void* hMem);
 
 // ---- Processes and handles -----------------------------------------------
 HANDLE GetCurrentProcess();

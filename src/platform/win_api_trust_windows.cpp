@@ -1,17 +1,16 @@
 // The real binding of the seam's part that only the installer signer check
 // uses: each Invoke* helper calls the wintrust or crypt32 function found by
 // GetProcAddress through a pointer of that function's own type from the SDK
-// headers (and so with its calling convention, WINAPI); and the two kernel32
-// functions of the check, LoadLibraryExW (for those libraries) and
-// DeleteFileW (for a refused file). Nothing here names a function of
+// headers (and so with its calling convention, WINAPI); and the kernel32
+// function only the check calls, DeleteFileW (for a refused file). Nothing here names a function of
 // wintrust or crypt32, so the exe imports neither: the check loads them from
 // the system folder when it runs (trust/trust_functions.cpp).
 //
 // A file of its own so that only a program with the check links any of it:
 // the x64 link keeps every function of an object file it takes (each
 // function's unwind entry keeps it; seen in a link map), so in
-// win_api_windows.cpp these would put dead code and two imports the
-// program never calls into the exe without a signer.
+// win_api_windows.cpp these would put dead code and an import the program
+// never calls into the exe without a signer.
 // Like win_api_windows.cpp it converts types and nothing else, and checks
 // every constant and shared structure against the SDK.
 #include "platform/win_api.h"
@@ -211,9 +210,6 @@ Function* as(win::FARPROC proc) {
 
 namespace win {
 
-HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags) {
-  return static_cast<HMODULE>(reinterpret_cast<std::uintptr_t>(::LoadLibraryExW(w(lpLibFileName), h(hFile), dwFlags)));
-}
 BOOL DeleteFileW(const char16_t* lpFileName) { return ::DeleteFileW(w(lpFileName)); }
 
 LONG InvokeWinVerifyTrust(FARPROC proc, HWND hwnd, GUID* pgActionID, WINTRUST_DATA* pWVTData) {

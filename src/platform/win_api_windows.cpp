@@ -36,6 +36,13 @@ constexpr auto share_delete = win::FILE_SHARE_DELETE;
 constexpr auto open_existing = win::OPEN_EXISTING;
 constexpr auto sharing_violation = win::ERROR_SHARING_VIOLATION;
 constexpr auto fast_fail_exit = win::FAST_FAIL_FATAL_APP_EXIT;
+constexpr auto already_exists = win::ERROR_ALREADY_EXISTS;
+constexpr auto token_query = win::TOKEN_QUERY;
+constexpr auto sddl_revision = win::SDDL_REVISION_1;
+constexpr auto preferred_rng = win::BCRYPT_USE_SYSTEM_PREFERRED_RNG;
+constexpr auto token_elevation = win::TOKEN_INFORMATION_CLASS::TokenElevation;
+using SecurityAttributes = win::SECURITY_ATTRIBUTES;
+using TokenElevation = win::TOKEN_ELEVATION;
 using StartupInfo = win::STARTUPINFOW;
 using ProcessInfo = win::PROCESS_INFORMATION;
 using IoStatus = win::IO_STATUS_BLOCK;
@@ -44,6 +51,8 @@ using SrwLock = win::SRWLOCK;
 }  // namespace seam_check
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
 #include <winternl.h>
 
 static_assert(seam_check::std_input == STD_INPUT_HANDLE);
@@ -74,6 +83,11 @@ static_assert(seam_check::open_existing == OPEN_EXISTING);
 static_assert(seam_check::sharing_violation == ERROR_SHARING_VIOLATION);
 static_assert(seam_check::fast_fail_exit == FAST_FAIL_FATAL_APP_EXIT);
 static_assert(static_cast<DWORD>(seam_check::status_end_of_file) == 0xC0000011);
+static_assert(seam_check::already_exists == ERROR_ALREADY_EXISTS);
+static_assert(seam_check::token_query == TOKEN_QUERY);
+static_assert(seam_check::sddl_revision == SDDL_REVISION_1);
+static_assert(seam_check::preferred_rng == BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+static_assert(static_cast<int>(seam_check::token_elevation) == TokenElevation);
 
 // The portable structures must match the SDK's byte for byte, because the
 // binding passes them through by address.
@@ -100,6 +114,12 @@ static_assert(sizeof(seam_check::ReadControl) == sizeof(CONSOLE_READCONSOLE_CONT
 SEAM_SAME_FIELD(ReadControl, CONSOLE_READCONSOLE_CONTROL, nLength);
 SEAM_SAME_FIELD(ReadControl, CONSOLE_READCONSOLE_CONTROL, dwCtrlWakeupMask);
 static_assert(sizeof(seam_check::SrwLock) == sizeof(SRWLOCK));
+static_assert(sizeof(seam_check::SecurityAttributes) == sizeof(SECURITY_ATTRIBUTES));
+SEAM_SAME_FIELD(SecurityAttributes, SECURITY_ATTRIBUTES, nLength);
+SEAM_SAME_FIELD(SecurityAttributes, SECURITY_ATTRIBUTES, lpSecurityDescriptor);
+SEAM_SAME_FIELD(SecurityAttributes, SECURITY_ATTRIBUTES, bInheritHandle);
+static_assert(sizeof(seam_check::TokenElevation) == sizeof(TOKEN_ELEVATION));
+SEAM_SAME_FIELD(TokenElevation, TOKEN_ELEVATION, TokenIsElevated);
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 #undef SEAM_SAME_FIELD
 
@@ -119,6 +139,9 @@ HMODULE m(win::HMODULE module) { return reinterpret_cast<HMODULE>(static_cast<st
 win::HMODULE m(HMODULE module) { return static_cast<win::HMODULE>(reinterpret_cast<std::uintptr_t>(module)); }
 LPWSTR w(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
 LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+LPSECURITY_ATTRIBUTES sa(const win::SECURITY_ATTRIBUTES* attributes) {
+  return const_cast<LPSECURITY_ATTRIBUTES>(reinterpret_cast<const SECURITY_ATTRIBUTES*>(attributes));
+}
 }  // namespace
 
 namespace win {
@@ -173,6 +196,14 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
   return static_cast<FARPROC>(reinterpret_cast<std::uintptr_t>(::GetProcAddress(m(hModule), lpProcName)));
 }
 BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) { return ::SetDefaultDllDirectories(DirectoryFlags); }
+HMODULE LoadLibraryExW(const char16_t* lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  return m(::LoadLibraryExW(w(lpLibFileName), h(hFile), dwFlags));
+}
+NTSTATUS InvokeBCryptGenRandom(FARPROC proc, void* hAlgorithm, std::uint8_t* pbBuffer, ULONG cbBuffer, ULONG dwFlags) {
+  using GenRandom = decltype(&::BCryptGenRandom);
+  auto function = reinterpret_cast<GenRandom>(static_cast<std::uintptr_t>(proc));
+  return function(static_cast<BCRYPT_ALG_HANDLE>(hAlgorithm), pbBuffer, cbBuffer, dwFlags);
+}
 DWORD FormatMessageW(DWORD dwFlags, HMODULE lpSource, DWORD dwMessageId, DWORD dwLanguageId, char16_t* lpBuffer,
                      DWORD nSize, void* Arguments) {
   return ::FormatMessageW(dwFlags, reinterpret_cast<LPCVOID>(m(lpSource)), dwMessageId, dwLanguageId, w(lpBuffer),
@@ -189,6 +220,9 @@ DWORD GetModuleFileNameW(HMODULE hModule, char16_t* lpFilename, DWORD nSize) {
   return ::GetModuleFileNameW(m(hModule), w(lpFilename), nSize);
 }
 UINT GetSystemDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetSystemDirectoryW(w(lpBuffer), uSize); }
+UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) {
+  return ::GetSystemWindowsDirectoryW(w(lpBuffer), uSize);
+}
 UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetWindowsDirectoryW(w(lpBuffer), uSize); }
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
@@ -198,13 +232,34 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
 }
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   const void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                   HANDLE hTemplateFile) {
-  return h(
-      ::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode,
-                    const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpSecurityAttributes)),
-                    dwCreationDisposition, dwFlagsAndAttributes, h(hTemplateFile)));
+                   const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  return h(::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode, sa(lpSecurityAttributes), dwCreationDisposition,
+                         dwFlagsAndAttributes, h(hTemplateFile)));
 }
+BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
+  return ::CreateDirectoryW(w(lpPathName), sa(lpSecurityAttributes));
+}
+
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, HANDLE* TokenHandle) {
+  ::HANDLE token = nullptr;
+  const ::BOOL ok = ::OpenProcessToken(h(ProcessHandle), DesiredAccess, &token);
+  *TokenHandle = h(token);
+  return ok;
+}
+BOOL GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass, void* TokenInformation,
+                         DWORD TokenInformationLength, DWORD* ReturnLength) {
+  return ::GetTokenInformation(h(TokenHandle), static_cast<::TOKEN_INFORMATION_CLASS>(TokenInformationClass),
+                               TokenInformation, TokenInformationLength, reinterpret_cast<PDWORD>(ReturnLength));
+}
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(const char16_t* StringSecurityDescriptor,
+                                                          DWORD StringSDRevision, void** SecurityDescriptor,
+                                                          ULONG* SecurityDescriptorSize) {
+  return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(w(StringSecurityDescriptor), StringSDRevision,
+                                                                SecurityDescriptor,
+                                                                reinterpret_cast<PULONG>(SecurityDescriptorSize));
+}
+void* LocalFree(void* hMem) { return ::LocalFree(hMem); }
 
 HANDLE GetCurrentProcess() { return h(::GetCurrentProcess()); }
 BOOL IsWow64Process(HANDLE hProcess, BOOL* Wow64Process) {
@@ -227,8 +282,8 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                     PROCESS_INFORMATION* lpProcessInformation) {
   return ::CreateProcessW(
       w(lpApplicationName), w(lpCommandLine),
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpProcessAttributes)),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
       dwCreationFlags, lpEnvironment, w(lpCurrentDirectory), reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
       reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
 }
@@ -250,7 +305,7 @@ DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
 HANDLE CreateWaitableTimerExW(const void* lpTimerAttributes, const char16_t* lpTimerName, DWORD dwFlags,
                               DWORD dwDesiredAccess) {
   return h(::CreateWaitableTimerExW(
-      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const SECURITY_ATTRIBUTES*>(lpTimerAttributes)), w(lpTimerName),
+      const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpTimerAttributes)), w(lpTimerName),
       dwFlags, dwDesiredAccess));
 }
 BOOL SetWaitableTimer(HANDLE hTimer, const LONGLONG* lpDueTime, std::int32_t lPeriod, void* pfnCompletionRoutine,

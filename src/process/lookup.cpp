@@ -96,7 +96,7 @@ std::optional<WideText> find_in(const std::optional<PathText>& folder, std::stri
   return program_exists(candidate);
 }
 
-std::expected<WideText, SystemError> search_bare_name(std::string_view name) {
+std::expected<WideText, SystemError> search_bare_name(std::string_view name, ProgramSearch search) {
   if (name.find('\0') != std::string_view::npos) return std::unexpected(errors::nul_in_data);
   const bool has_extension = name.find('.') != std::string_view::npos;
 
@@ -106,8 +106,12 @@ std::expected<WideText, SystemError> search_bare_name(std::string_view name) {
   // still serves a system that has none.
   if (auto found = find_in(native_system_folder(), name, has_extension)) return std::move(*found);
   if (auto found = find_in(system_folder(), name, has_extension)) return std::move(*found);
-  if (auto found = find_in(own_folder(), name, has_extension)) return std::move(*found);
+  const bool everywhere = search == ProgramSearch::Everywhere;
+  if (everywhere) {
+    if (auto found = find_in(own_folder(), name, has_extension)) return std::move(*found);
+  }
   if (auto found = find_in(windows_folder(), name, has_extension)) return std::move(*found);
+  if (!everywhere) return std::unexpected(errors::program_not_found);
   for (const std::u16string& entry : path_entries()) {
     if (entry.empty()) continue;
     if (auto found = find_in(path_from_wide(entry), name, has_extension)) return std::move(*found);
@@ -124,7 +128,7 @@ std::optional<WideText> program_exists(std::string_view candidate) {
   return std::move(*path);
 }
 
-std::expected<WideText, SystemError> resolve_program(std::string_view program) {
+std::expected<WideText, SystemError> resolve_program(std::string_view program, ProgramSearch search) {
   if (program.empty()) return std::unexpected(errors::no_file_name);
   // In a verbatim path only '\' separates; '/' is part of a name.
   const bool verbatim = program.starts_with(kVerbatim);
@@ -133,7 +137,7 @@ std::expected<WideText, SystemError> resolve_program(std::string_view program) {
   }
   const bool ends_in_exe = ends_with_ascii_nocase(program, ".exe");
 
-  if (program.find_first_of("\\/") == std::string_view::npos) return search_bare_name(program);
+  if (program.find_first_of("\\/") == std::string_view::npos) return search_bare_name(program, search);
 
   if (ends_in_exe) return to_platform_path(program);
   std::string with_exe(program);

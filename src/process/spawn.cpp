@@ -77,7 +77,7 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
 }  // namespace
 
 std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command) {
-  const auto application = resolve_program(command.program().bytes());
+  const auto application = resolve_program(command.program().bytes(), command.search());
   if (!application) return std::unexpected(application.error());
   if (auto allowed = refuse_batch_script(*application); !allowed) return std::unexpected(allowed.error());
 

@@ -11,11 +11,12 @@
 #include "paths/path_text.h"
 #include "platform/handle.h"
 #include "platform/system_error.h"
+#include "process/lookup.h"
 
 namespace vant {
 
-// What to start: a program (a bare name such as "curl", or a path) and its
-// arguments. Nothing else is configurable: every child inherits the
+// What to start: a program (a bare name such as "curl", or a path), where a
+// bare name is looked for, and its arguments. Every child inherits the
 // environment, the current folder and the standard handles.
 class ProcessCommand {
  public:
@@ -27,12 +28,18 @@ class ProcessCommand {
     return *this;
   }
   ProcessCommand& arg(std::string_view argument) { return arg(PathText::from_utf8(argument)); }
+  ProcessCommand& search(ProgramSearch search) {
+    search_ = search;
+    return *this;
+  }
 
   const PathText& program() const { return program_; }
   const std::vector<PathText>& args() const { return args_; }
+  ProgramSearch search() const { return search_; }
 
  private:
   PathText program_;
+  ProgramSearch search_ = ProgramSearch::Everywhere;
   std::vector<PathText> args_;
 };
 

@@ -7,6 +7,8 @@
 #include "console/input.h"
 #include "console/output.h"
 #include "paths/path_text.h"
+#include "paths/staging_folder.h"
+#include "platform/elevation.h"
 #include "platform/fail_fast.h"
 #include "platform/handle.h"
 #include "platform/library_search.h"
@@ -34,9 +36,11 @@ using namespace messages;
   pause_and_exit();
 }
 
-// The download tool's exit code: 0 when the installer is in place.
-void download_installer(const std::string& installer_path_text) {
+// Returns once curl has exited with 0, which means the installer is in
+// place; every other ending is reported here.
+void download_installer(const std::string& installer_path_text, ProgramSearch search) {
   ProcessCommand download(kDownloadTool);
+  download.search(search);
   // Every option here is known to curl 7.55.1, the oldest curl Windows 10
   // ships: an option only newer curls know would make an older one exit 2
   // on every run.
@@ -131,10 +135,15 @@ void run_setup() {
   // import, in this process that may run as an administrator) looks only
   // in the system folder, never in this program's folder, usually
   // Downloads. Until here nothing was loaded from there: the exe imports
-  // only kernel32, ntdll and msvcrt, which Windows takes from the system
+  // only kernel32, ntdll, msvcrt and advapi32, which Windows takes from the system
   // folder whatever the search order (KnownDLLs), and the entry point
   // (main.cpp) calls this function before anything else of the program.
   search_libraries_in_system_folder_only();
+
+  // Read once, before anything depends on it. Windows 10 always answers;
+  // a process that cannot tell cannot pick a safe folder either.
+  const auto elevated = process_is_elevated();
+  if (!elevated) internal_failure_unwrap(elevated.error());
 
   print_stdout(kRule);
   print_stdout({kTitleBefore, kProductTitle, kTitleAfter});
@@ -144,14 +153,19 @@ void run_setup() {
   print_stdout(kNeedsNetwork);
   print_stdout(kEmptyLine);
 
-  auto temp = temp_directory();
-  if (!temp) internal_failure_unwrap(temp.error());
-  const PathText installer_path = join_path(*temp, kInstallerFileName);
+  // Unelevated, the user's temporary folder: the installer then runs as the
+  // user who owns that folder, so nothing there is out of that user's
+  // reach anyway. Elevated, a new folder that only administrators can
+  // change (staging_folder.h says why), and never %TEMP% as a fallback.
+  auto folder = *elevated ? create_staging_folder() : temp_directory();
+  if (!folder) internal_failure_unwrap(folder.error());
+  const PathText installer_path = join_path(*folder, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
   // and the same text is what the user is shown if the start fails.
   const std::string installer_path_text = path_display_text(installer_path);
 
-  download_installer(installer_path_text);
+  // Elevated, curl is looked for only where only administrators can write.
+  download_installer(installer_path_text, *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
@@ -160,11 +174,12 @@ void run_setup() {
   const PathText installer_program = with_explicit_folder(installer_path);
   // The installer's file is opened right after curl's exit, before anything
   // is printed, and held until CreateProcessW has returned: from then on
-  // what is checked and started is the file curl left. It lives under a
-  // fixed name in the user's temporary folder, which every program of the
-  // user can write; without the hold, one of them could swap the file
-  // between the check and the start and have its own program started,
-  // elevated if this one is. A failure is reported where the start's would be.
+  // what is checked and started is the file curl left (curl itself writes
+  // through a handle that shares writing, so before its exit the hold
+  // guards nothing). In the user's temporary folder, which every program of
+  // the user can write, one of them could otherwise swap the file between
+  // the check and the start and have its own program started. A failure is
+  // reported where the start's would be.
   const auto installer_file = to_platform_path(installer_program.bytes());
   auto held = installer_file ? hold_file(*installer_file)
                              : std::expected<OwnedHandle, SystemError>(std::unexpected(installer_file.error()));

@@ -155,6 +155,16 @@ FakeWindows::FakeWindows() {
   add_file(module_file_name);
   add_library(system_directory + u"\\wintrust.dll", Library{kWintrustExports});
   add_library(system_directory + u"\\crypt32.dll", Library{kCrypt32Exports});
+  add_library(system_directory + u"\\bcrypt.dll", Library{{"BCryptGenRandom"}});
+  add_directory(u"C:\\Windows\\Temp");
+  // As Windows 10 sets them up (icacls): the Windows folder readable by
+  // Users; its Temp, where Users may create files and folders (and, CI,
+  // in every folder made there that inherits), and CREATOR OWNER gets full
+  // control of what is made there.
+  security[u"C:\\Windows"] =
+      *parse_sddl(u"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)");
+  security[u"C:\\Windows\\Temp"] =
+      *parse_sddl(u"O:SYD:P(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)");
 }
 
 DWORD& FakeWindows::last_error() {
@@ -257,7 +267,29 @@ std::size_t under_folder(std::u16string_view path, std::u16string_view folder) {
 }  // namespace
 
 std::u16string FakeWindows::file_system_path(std::u16string_view path) const {
-  std::u16string seen = disk_path(path);
+  std::u16string seen = follow_junctions(redirected(disk_path(path)));
+  return seen;
+}
+
+std::u16string FakeWindows::follow_junctions(std::u16string path) const {
+  // A junction in a junction's target is followed too; a cycle ends the
+  // way Windows ends it (ERROR_CANT_RESOLVE_FILENAME), as a path that
+  // reaches nothing.
+  for (int depth = 0; depth < 32; ++depth) {
+    bool followed = false;
+    for (const auto& [junction, target] : junctions) {
+      if (const std::size_t n = under_folder(path, junction)) {
+        path = target + path.substr(n);
+        followed = true;
+        break;
+      }
+    }
+    if (!followed) return path;
+  }
+  return u"?";
+}
+
+std::u16string FakeWindows::redirected(std::u16string seen) const {
   if (!wow64) return seen;
   const std::u16string windows = disk_path(windows_directory);
   if (const std::size_t n = under_folder(seen, windows + u"\\Sysnative")) {
@@ -297,7 +329,7 @@ namespace {
 
 // The kinds of access that sharing is about.
 constexpr DWORD kGenericAll = 0x10000000, kGenericExecute = 0x20000000, kGenericWrite = 0x40000000;
-constexpr DWORD kReadData = 0x1, kWriteData = 0x2, kAppendData = 0x4, kExecute = 0x20, kDelete = 0x10000;
+constexpr DWORD kWriteData = 0x2, kAppendData = 0x4, kExecute = 0x20, kDelete = 0x10000;
 constexpr DWORD kShareAll = win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
 bool reads(DWORD access) {
   return (access & (win::GENERIC_READ | kGenericExecute | kGenericAll | kReadData | kExecute)) != 0;
@@ -338,6 +370,7 @@ DWORD FakeWindows::other_party_holds(std::u16string_view path, DWORD access, DWO
 
 DWORD FakeWindows::other_party_writes(std::u16string_view path, std::string content) {
   if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
+  if (!may(Actor::OtherParty, disk_path(path), kAddFile)) return win::ERROR_ACCESS_DENIED;
   if (const DWORD error = sharing_conflict(disk_path(path), kGenericWrite, kShareAll)) return error;
   contents[disk_path(path)] = std::move(content);
   signatures.erase(disk_path(path));
@@ -346,6 +379,7 @@ DWORD FakeWindows::other_party_writes(std::u16string_view path, std::string cont
 
 DWORD FakeWindows::other_party_deletes(std::u16string_view path) {
   if (!exists(path)) return win::ERROR_FILE_NOT_FOUND;
+  if (!may_delete(Actor::OtherParty, disk_path(path))) return win::ERROR_ACCESS_DENIED;
   if (const DWORD error = sharing_conflict(disk_path(path), kDelete, kShareAll)) return error;
   remove_path(path);
   signatures.erase(disk_path(path));
@@ -354,19 +388,33 @@ DWORD FakeWindows::other_party_deletes(std::u16string_view path) {
 
 DWORD FakeWindows::other_party_renames(std::u16string_view from, std::u16string_view to) {
   if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
-  if (exists(to)) return 183;  // ERROR_ALREADY_EXISTS
+  if (exists(to)) return win::ERROR_ALREADY_EXISTS;
+  const std::u16string target_folder = disk_path(to).substr(0, disk_path(to).find_last_of(u'\\'));
+  if (!exists(target_folder)) return win::ERROR_PATH_NOT_FOUND;
+  const bool folder = (files[disk_path(from)] & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!may_delete(Actor::OtherParty, disk_path(from)) ||
+      !may(Actor::OtherParty, target_folder, folder ? kAddSubdirectory : kAddFile)) {
+    return win::ERROR_ACCESS_DENIED;
+  }
   if (const DWORD error = sharing_conflict(disk_path(from), kDelete, kShareAll)) return error;
+  // The entry moves with what it holds, its contents, signature and DACL.
   const std::u16string source = disk_path(from), target = disk_path(to);
-  files[target] = files[source];
-  files.erase(source);
-  if (const auto it = contents.find(source); it != contents.end()) {
-    contents[target] = it->second;
-    contents.erase(source);
-  }
-  if (const auto it = signatures.find(source); it != signatures.end()) {
-    signatures[target] = it->second;
-    signatures.erase(source);
-  }
+  const auto move_entries = [&](auto& table) {
+    std::vector<std::u16string> keys;
+    for (const auto& entry : table) {
+      if (under_folder(entry.first, source) != 0) keys.push_back(entry.first);
+    }
+    for (const std::u16string& key : keys) {
+      auto node = table.extract(key);
+      node.key() = target + key.substr(source.size());
+      table.insert(std::move(node));
+    }
+  };
+  move_entries(files);
+  move_entries(contents);
+  move_entries(signatures);
+  move_entries(security);
+  move_entries(junctions);
   return 0;
 }
 
@@ -379,6 +427,7 @@ DWORD FakeWindows::other_party_replaces(std::u16string_view path, std::u16string
   if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
   if (const DWORD error = sharing_conflict(disk_path(from), kDelete, kShareAll)) return error;
   if (exists(path)) {
+    if (!may_delete(Actor::OtherParty, disk_path(path))) return win::ERROR_ACCESS_DENIED;
     if (const DWORD error = sharing_conflict(disk_path(path), kDelete, kShareAll)) return error;
     remove_path(path);
     signatures.erase(disk_path(path));
@@ -779,6 +828,7 @@ ULONG RtlNtStatusToDosError(NTSTATUS Status) {
   log("RtlNtStatusToDosError");
   switch (static_cast<std::uint32_t>(Status)) {
     case 0xC0000008: return ERROR_INVALID_HANDLE;
+    case 0xC000000D: return ERROR_INVALID_PARAMETER;
     case 0xC000014B: return ERROR_BROKEN_PIPE;
     case 0xC00000B1: return ERROR_NO_DATA;  // STATUS_PIPE_CLOSING
     case 0xC0000011: return 38;             // ERROR_HANDLE_EOF
@@ -1049,6 +1099,13 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) {
   return fake::copy_out(w.windows_directory, lpBuffer, uSize);
 }
 
+UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) {
+  auto& w = world();
+  log("GetSystemWindowsDirectoryW(" + std::to_string(uSize) + ")");
+  if (w.on_GetSystemWindowsDirectoryW) return w.on_GetSystemWindowsDirectoryW(lpBuffer, uSize);
+  return fake::copy_out(w.system_windows_directory, lpBuffer, uSize);
+}
+
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
   auto& w = world();
   const std::u16string name = fake::from_c(lpName);
@@ -1089,8 +1146,8 @@ DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t
 }
 
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   const void* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                   HANDLE hTemplateFile) {
+                   const SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
   auto& w = world();
   const std::u16string name = fake::from_c(lpFileName);
   log("CreateFileW(" + fake::utf8(name) + ")");
@@ -1113,6 +1170,10 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
     w.last_error() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
+  if (!w.may(fake::Actor::Program, it->first, dwDesiredAccess)) {
+    w.last_error() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
   if (const DWORD error = w.sharing_conflict(it->first, dwDesiredAccess, dwShareMode)) {
     w.last_error() = error;
     return INVALID_HANDLE_VALUE;
@@ -1121,10 +1182,61 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
   object->kind = fake::Object::Kind::File;
   object->file = std::make_shared<fake::FileOpen>(fake::FileOpen{it->first, dwDesiredAccess, dwShareMode});
   object->label = "file";
-  // Inheritable only through security attributes, which are not modelled.
-  const HANDLE handle = w.add_object(std::move(object));
+  const bool inheritable = lpSecurityAttributes != nullptr && lpSecurityAttributes->bInheritHandle != 0;
+  const HANDLE handle = w.add_object(std::move(object), inheritable);
   w.create_file_calls.back().result = handle;
   return handle;
+}
+
+BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
+  auto& w = world();
+  const std::u16string name = fake::from_c(lpPathName);
+  log("CreateDirectoryW(" + fake::utf8(name) + ")");
+  fake::FakeWindows::DirectoryCall call;
+  call.path = name;
+  call.attributes_null = lpSecurityAttributes == nullptr;
+  const fake::Security* given = nullptr;
+  if (lpSecurityAttributes != nullptr) {
+    call.attributes_length = lpSecurityAttributes->nLength;
+    call.inherit_handle = lpSecurityAttributes->bInheritHandle;
+    if (lpSecurityAttributes->lpSecurityDescriptor != nullptr) {
+      const auto descriptor =
+          w.descriptors.find(reinterpret_cast<std::uintptr_t>(lpSecurityAttributes->lpSecurityDescriptor));
+      if (descriptor == w.descriptors.end()) throw std::logic_error("CreateDirectoryW: not a live descriptor");
+      call.security = descriptor->second;
+      given = &descriptor->second;
+    }
+  }
+  w.directory_calls.push_back(call);
+  const auto fail = [&](DWORD error) {
+    w.directory_calls.back().result = error;
+    w.last_error() = error;
+    return 0;
+  };
+  if (!w.directory_errors.empty()) {
+    const DWORD error = w.directory_errors.front();
+    w.directory_errors.pop_front();
+    return fail(error);
+  }
+  if (lpSecurityAttributes != nullptr && lpSecurityAttributes->nLength != sizeof(SECURITY_ATTRIBUTES)) {
+    return fail(ERROR_INVALID_PARAMETER);
+  }
+  // A plain path of MAX_PATH - 12 units or more is refused, room for an
+  // 8.3 file name inside.
+  if (name.size() >= 248 && !name.starts_with(u"\\\\?\\")) return fail(ERROR_FILENAME_EXCED_RANGE);
+  // A name that is there already is taken, whatever it is: a file, a
+  // folder, or a junction (wherever it leads).
+  const std::u16string key = w.file_system_path(name);
+  if (w.files.count(key) != 0 || w.files.count(w.redirected(w.disk_path(name))) != 0) {
+    return fail(ERROR_ALREADY_EXISTS);
+  }
+  const std::u16string parent = key.substr(0, key.find_last_of(u'\\'));
+  const auto folder = w.files.find(parent);
+  if (folder == w.files.end() || !(folder->second & FILE_ATTRIBUTE_DIRECTORY)) return fail(ERROR_PATH_NOT_FOUND);
+  if (!w.may(fake::Actor::Program, folder->first, fake::kAddSubdirectory)) return fail(ERROR_ACCESS_DENIED);
+  w.files[key] = FILE_ATTRIBUTE_DIRECTORY;
+  fake::give_new_entry_security(key, true, fake::Actor::Program, given);
+  return 1;
 }
 
 HANDLE GetCurrentProcess() {

@@ -197,6 +197,58 @@ struct NoCaseLess {
 // Equal but for ASCII case, as Windows compares names.
 bool same_no_case(std::u16string_view a, std::u16string_view b);
 
+// ---- Security ---------------------------------------------------------------
+
+// Who may do what to a file or folder, as far as the program's folder of
+// its own depends on it. Security identifiers are kept as their SDDL
+// abbreviations: SY (SYSTEM), BA (Administrators), BU (Users), AU
+// (Authenticated Users), WD (Everyone), CO (CREATOR OWNER, only in
+// inheritable entries), and UU for the user's own account.
+struct Ace {
+  std::string sid;
+  DWORD mask = 0;   // FILE_* and standard rights; generic rights are mapped
+  DWORD flags = 0;  // kObjectInherit...
+  friend bool operator==(const Ace&, const Ace&) = default;
+};
+inline constexpr DWORD kObjectInherit = 0x1;     // OI: files created inside get it
+inline constexpr DWORD kContainerInherit = 0x2;  // CI: folders created inside get it
+inline constexpr DWORD kNoPropagate = 0x4;       // NP: only one level down
+inline constexpr DWORD kInheritOnly = 0x8;       // IO: not for the object itself
+
+struct Security {
+  std::string owner;
+  bool dacl_protected = false;  // SE_DACL_PROTECTED: nothing inherited
+  std::vector<Ace> aces;
+};
+
+// The subset of SDDL that the model reads: an optional "O:<sid>", then
+// "D:" with the flags P, AI and AR, then allow entries
+// "(A;<flags>;<rights>;;;<sid>)" with the flags OI, CI, NP, IO and ID and
+// rights FA, GA, GR, GW, GX, FR, FW, FX or a 0x number. Nothing for any
+// other text. Example: D:P(A;OICI;FA;;;SY) -> protected, SYSTEM full
+// control, inherited by files and folders.
+std::optional<Security> parse_sddl(std::u16string_view text);
+
+// Who acts on the file system: the program (and the children it starts,
+// which run with its token), or another program of the same user that runs
+// unelevated (the other party).
+enum class Actor { Program, OtherParty };
+
+// Gives a new entry of the file table (its disk path) its security: the
+// explicit one given at creation, with what its folder passes on unless
+// that is protected; nothing under the user's own folders.
+void give_new_entry_security(const std::u16string& key, bool folder, Actor actor, const Security* explicit_security);
+
+// Rights the model checks (FILE_* and standard rights).
+inline constexpr DWORD kReadData = 0x1;            // FILE_READ_DATA, FILE_LIST_DIRECTORY
+inline constexpr DWORD kAddFile = 0x2;             // FILE_WRITE_DATA, FILE_ADD_FILE
+inline constexpr DWORD kAddSubdirectory = 0x4;     // FILE_APPEND_DATA, FILE_ADD_SUBDIRECTORY
+inline constexpr DWORD kExecuteFile = 0x20;        // FILE_EXECUTE, FILE_TRAVERSE
+inline constexpr DWORD kDeleteChild = 0x40;        // FILE_DELETE_CHILD
+inline constexpr DWORD kWriteAttributes = 0x100;   // FILE_WRITE_ATTRIBUTES
+inline constexpr DWORD kDeleteRight = 0x10000;     // DELETE
+inline constexpr DWORD kFileAllAccess = 0x1F01FF;  // FA
+
 // ---- Libraries loaded at run time --------------------------------------------
 
 // A library file as LoadLibraryExW and GetProcAddress see it.
@@ -347,7 +399,11 @@ class FakeWindows {
   // a UAC prompt (Windows then runs the 64-bit file), 8.3 short names of
   // these folders, and turning redirection off for a thread. Simplified: a
   // path that ends in a separator reaches nothing (Windows finds a folder).
+  // Last, junctions (see `junctions`) are followed.
   std::u16string file_system_path(std::u16string_view path) const;
+  // The two steps of file_system_path after disk_path.
+  std::u16string redirected(std::u16string disk_path) const;
+  std::u16string follow_junctions(std::u16string path) const;
 
   std::u16string current_directory = u"C:\\work";
   std::u16string module_file_name = u"C:\\Program Files\\VANT\\vant-setup.exe";
@@ -366,6 +422,74 @@ class FakeWindows {
   std::optional<std::u16string> temp_path2;
   bool kernel32_loaded = true;
   bool ntdll_loaded = true;
+
+  // ---- Tokens and security
+  // The program's token: TokenElevation's answer. The program and its
+  // children act with Administrators enabled when elevated, else with it
+  // only for denying (as the other party always does).
+  bool elevated = false;
+  std::optional<DWORD> open_token_error;         // OpenProcessToken fails
+  std::optional<DWORD> token_information_error;  // GetTokenInformation fails
+  // GetSystemWindowsDirectoryW's answer (the shared Windows folder).
+  std::u16string system_windows_directory = u"C:\\Windows";
+  std::function<win::UINT(char16_t*, win::UINT)> on_GetSystemWindowsDirectoryW;
+
+  // The DACLs of the paths that have one of their own, by disk path. Any
+  // other path gets what it would inherit from the nearest of these above
+  // it (simplified: as if it were that folder's direct child); a path with
+  // none above it belongs to the user (the profile): everyone the model
+  // knows has full control there. By default C:\Windows and C:\Windows\Temp
+  // have Windows' own: in Temp, Users may create files and folders (CI,
+  // so also in every folder made there that inherits), and CREATOR OWNER
+  // gets full control of what is made there.
+  // Simplified: allow entries only, no privileges, no integrity levels; an
+  // owner's implicit rights are not modelled; the program's own accesses
+  // are checked only where it creates a folder or opens a file, and its
+  // children's where they write a file (child_writes_file).
+  std::map<std::u16string, Security, NoCaseLess> security;
+  // The security a path has now (its own, or the one inherited as above).
+  Security security_of(std::u16string_view disk_path) const;
+  // Whether `actor` has every right of `access` on the path; a deletion
+  // needs DELETE on the path or FILE_DELETE_CHILD on its folder.
+  bool may(Actor actor, std::u16string_view disk_path, DWORD access) const;
+  bool may_delete(Actor actor, std::u16string_view disk_path) const;
+  // A child of the program (curl) writing a file, creating it if needed:
+  // 0, or the error that child would get.
+  DWORD child_writes_file(std::u16string_view path, std::string content);
+
+  // Descriptors ConvertStringSecurityDescriptorToSecurityDescriptorW
+  // handed out and LocalFree has not freed yet, by address; and the
+  // addresses LocalFree was given that were not one of them.
+  std::map<std::uintptr_t, Security> descriptors;
+  std::vector<std::uintptr_t> bad_frees;
+  std::optional<DWORD> descriptor_error;  // the conversion fails
+  // What each CreateDirectoryW was given; `security` is the parsed
+  // descriptor of its security attributes, if it had one.
+  struct DirectoryCall {
+    std::u16string path;
+    bool attributes_null = true;
+    DWORD attributes_length = 0;
+    BOOL inherit_handle = 0;
+    std::optional<Security> security;
+    DWORD result = 0;  // 0 or the error it failed with
+  };
+  std::vector<DirectoryCall> directory_calls;
+  // CreateDirectoryW fails with this before doing anything (per call,
+  // popped front; when empty the model answers).
+  std::deque<DWORD> directory_errors;
+  // Junction-like redirections made by the other party: a folder's path
+  // and where it leads, both disk paths. The program's file functions
+  // follow them (file_system_path).
+  std::map<std::u16string, std::u16string, NoCaseLess> junctions;
+
+  // ---- The system's random generator (BCryptGenRandom in bcrypt.dll)
+  // Bytes for the next calls, one entry per call (popped front; its size
+  // must be what the call asks for). Without one the bytes come from a
+  // counter, so every call gives new bytes.
+  std::deque<std::vector<std::uint8_t>> random_answers;
+  std::uint64_t random_counter = 0x5EED;
+  std::optional<NTSTATUS> random_status;  // the call fails with it
+  std::size_t random_calls = 0;
 
   // ---- Libraries (SetDefaultDllDirectories, LoadLibraryExW, GetProcAddress)
   // Library files by path; a file of the file table too. By default the
@@ -478,6 +602,8 @@ class FakeWindows {
   std::map<std::u16string, std::string, NoCaseLess> contents;
   // Opens held by another program of the same user.
   std::vector<FileOpen> other_party_opens;
+  // Each other-party operation needs the rights the security model gives
+  // it (ERROR_ACCESS_DENIED otherwise) as well as the sharing above.
   // ERROR_SHARING_VIOLATION if an open of `file` (the file table's key)
   // with this access and share mode would conflict with an open already
   // there, else 0.
@@ -492,6 +618,18 @@ class FakeWindows {
   DWORD other_party_deletes(std::u16string_view path);
   DWORD other_party_renames(std::u16string_view from, std::u16string_view to);     // MoveFileExW, no replace
   DWORD other_party_replaces(std::u16string_view path, std::u16string_view from);  // MOVEFILE_REPLACE_EXISTING
+  DWORD other_party_creates(std::u16string_view path, std::string content);        // a new file (CREATE_NEW)
+  DWORD other_party_creates_folder(std::u16string_view path);
+  // Turns the folder at `path` into a junction to `target` (it must be
+  // empty, and the other party needs FILE_WRITE_ATTRIBUTES on it), or
+  // creates one there if nothing is there yet.
+  DWORD other_party_redirects(std::u16string_view path, std::u16string_view target);
+  // Whether a call is a function of `library` (a file name) in the system
+  // folder that GetProcAddress handed out; an address of the same function
+  // in a copy from anywhere else is recorded in `foreign_calls` and the
+  // caller answers it as a failure. Throws for an address of another
+  // function.
+  bool is_system_function(win::FARPROC proc, std::u16string_view library, std::string_view function);
 
   // ---- Authenticode and deleting files
   std::map<std::u16string, FileSignature, NoCaseLess> signatures;  // by disk path

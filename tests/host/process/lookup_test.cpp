@@ -62,6 +62,7 @@ enum Place : unsigned {
   kPath = 16,     // the one PATH entry
 };
 constexpr unsigned kEverywhere = kSystem32 | kSysWow64 | kOwn | kWindows | kPath;
+constexpr ProgramSearch kAdministrators = ProgramSearch::AdministratorFolders;
 
 // What the search hands to CreateProcessW.
 constexpr std::u16string_view kThroughSysnative = u"C:\\Windows\\Sysnative\\curl.exe";
@@ -78,6 +79,7 @@ struct OrderCase {
   // neither when the search finds nothing.
   std::u16string_view application;
   std::optional<Place> runs;
+  ProgramSearch search = ProgramSearch::Everywhere;
 };
 
 class SearchOrder : public LookupTest, public ::testing::WithParamInterface<OrderCase> {};
@@ -101,7 +103,7 @@ TEST_P(SearchOrder, FirstPlaceThatHoldsItRuns) {
     if (c.places & place) w().add_file(file);
   }
 
-  const auto child = spawn_process(ProcessCommand("curl"));
+  const auto child = spawn_process(ProcessCommand("curl").search(c.search));
   if (!c.runs) {
     EXPECT_EQ(child.error(), errors::program_not_found);
     EXPECT_THAT(w().created, IsEmpty());
@@ -129,7 +131,17 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"Wow64SystemFolderReachesSysWow64", true, kSysWow64 | kOwn, kThroughSystem32, kSysWow64},
         OrderCase{"Wow64ThenOwnFolder", true, kOwn | kWindows, kBesideProgram, kOwn},
         OrderCase{"Wow64PathLast", true, kPath, kOnPath, kPath},
-        OrderCase{"Wow64NowhereIsNotFound", true, 0, {}, std::nullopt}),
+        OrderCase{"Wow64NowhereIsNotFound", true, 0, {}, std::nullopt},
+        // Elevated: only where only administrators can write. This
+        // program's folder (Downloads) and PATH (the user's environment)
+        // are the user's.
+        OrderCase{"ElevatedSystemFolder", false, kEverywhere, kThroughSystem32, kSystem32, kAdministrators},
+        OrderCase{"ElevatedWindowsFolder", false, kOwn | kWindows | kPath, kInWindows, kWindows, kAdministrators},
+        OrderCase{"ElevatedNeverBesideTheProgramOrOnPath", false, kOwn | kPath, {}, std::nullopt, kAdministrators},
+        OrderCase{"ElevatedWow64Native", true, kSystem32 | kOwn, kThroughSysnative, kSystem32, kAdministrators},
+        OrderCase{"ElevatedWow64SystemFolder", true, kSysWow64 | kOwn | kPath, kThroughSystem32, kSysWow64,
+                  kAdministrators},
+        OrderCase{"ElevatedWow64NeverBesideTheProgram", true, kOwn | kPath, {}, std::nullopt, kAdministrators}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(LookupTest, SearchStopsAtTheFirstHitAndAsksForLaterFoldersOnlyWhenReached) {
@@ -168,6 +180,14 @@ TEST_F(LookupTest, FailedWow64QuerySkipsTheNativeFolder) {
   EXPECT_EQ(resolve_program("curl"), u"C:\\Program Files\\VANT\\curl.exe");
   EXPECT_EQ(w().count_calls("IsWow64Process"), 1u);
   EXPECT_THAT(attribute_queries(), ElementsAre("C:\\Windows\\system32\\curl.exe", "C:\\Program Files\\VANT\\curl.exe"));
+}
+
+TEST_F(LookupTest, ElevatedSearchNeverAsksForThisProgramsFolderOrPath) {
+  w().environment[u"PATH"] = u"C:\\Tools";
+  EXPECT_EQ(resolve_program("curl", ProgramSearch::AdministratorFolders), std::unexpected(errors::program_not_found));
+  EXPECT_EQ(w().count_calls("GetModuleFileNameW"), 0u);
+  EXPECT_EQ(w().count_calls("GetEnvironmentVariableW"), 0u);
+  EXPECT_THAT(attribute_queries(), ElementsAre("C:\\Windows\\system32\\curl.exe", "C:\\Windows\\curl.exe"));
 }
 
 TEST_F(LookupTest, EmptyAndMissingPathEntriesArePassedOver) {

@@ -45,14 +45,15 @@ trap cleanup EXIT
   echo 'export VANT_TEST_CURL_EXIT=22'
   echo "export VANT_TEST_CURL_STDERR='curl: (22) The requested URL returned error: 404{U+000A}'"
   if [ "$case" = ctrl-z ]; then echo 'stty -isig'; fi
-  if [ "$case" = utf8-code-page ]; then
-    printf '%q %q %q --keep-env --console-output-cp 65001 --report %q -- %q\n' \
-      "$wine_run" "$prefix" "$launcher" "$(win_path "$work/report.txt")" "$(win_path "$work/app/vant-setup.exe")"
-    echo 'echo "__VANT_EXIT=$(sed -n "s/^exit_code=//p" report.txt)"'
-  else
-    printf '%q %q %q\n' "$wine_run" "$prefix" "$work/app/vant-setup.exe"
-    echo 'echo "__VANT_EXIT=$?"'
-  fi
+  # Started through the launcher with the linked token: Wine starts every
+  # process elevated, and an elevated run never runs the curl beside it.
+  # The console is shared all the same.
+  code_page=()
+  if [ "$case" = utf8-code-page ]; then code_page=(--console-output-cp 65001); fi
+  printf '%q ' "$wine_run" "$prefix" "$launcher" --keep-env --limited-token "${code_page[@]}" \
+    --report "$(win_path "$work/report.txt")" -- "$(win_path "$work/app/vant-setup.exe")"
+  echo
+  echo 'echo "__VANT_EXIT=$(sed -n "s/^exit_code=//p" report.txt)"'
   # Keeps the pane, and so its text, until the session is killed.
   echo 'exec sleep 600'
 } >"$work/pane.sh"

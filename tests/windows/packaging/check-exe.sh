@@ -38,7 +38,7 @@ dlls=$(grep "DLL Name:" <<<"$headers" | awk '{print $3}' | sort | tr '\n' ' ')
 echo "imports: $dlls"
 for dll in $dlls; do
   case ${dll,,} in
-    kernel32.dll | ntdll.dll | msvcrt.dll) ;;
+    kernel32.dll | ntdll.dll | msvcrt.dll | advapi32.dll) ;;
     *) fail "imports $dll" ;;
   esac
 done

@@ -6,9 +6,11 @@
 # before the program's first line, from the program's folder (usually
 # Downloads, where any web page can leave a file) unless it is one of the
 # KnownDLLs, which always come from the system folder. So the exe imports
-# only kernel32, ntdll and the C run-time msvcrt, all KnownDLLs; a build
-# with an installer signer too, since its check loads wintrust and crypt32
-# from the system folder at run time instead. And it must be a console
+# only kernel32, ntdll, the C run-time msvcrt and advapi32 (the token and
+# the security descriptor of an elevated run's folder), all KnownDLLs; a
+# build with an installer signer too, since its check loads wintrust and
+# crypt32 from the system folder at run time instead, as every run that
+# needs the random generator loads bcrypt. And it must be a console
 # program, so that it gets a console of its own when started from Explorer.
 #
 #   check_imports.sh OBJDUMP EXE
@@ -26,8 +28,8 @@ status=0
 while IFS= read -r dll; do
   lower=$(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]')
   case "$lower" in
-    kernel32.dll | ntdll.dll | msvcrt.dll) echo "ok: $dll" ;;
-    *) echo "FAILED: imports $dll, which is not one of kernel32, ntdll and msvcrt"; status=1 ;;
+    kernel32.dll | ntdll.dll | msvcrt.dll | advapi32.dll) echo "ok: $dll" ;;
+    *) echo "FAILED: imports $dll, which is not one of kernel32, ntdll, msvcrt and advapi32"; status=1 ;;
   esac
 done <<<"$imports"
 
