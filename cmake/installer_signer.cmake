@@ -9,11 +9,9 @@
 # Example: "ab:cd:...(32 pairs);0123...(64 digits)" -> "ABCD...;0123..."; "" -> "".
 function(vant_normalize_ca_fingerprints out text)
   set(malformed FALSE)
-  # An empty fingerprint, first, last or between two ';', is no fingerprint.
-  if(text MATCHES "^;|;;|;$")
-    set(malformed TRUE)
-  endif()
   set(normalized "")
+  # Every item, empty ones included (first, last or between two ';'),
+  # which match nothing below.
   foreach(fingerprint IN LISTS text)
     # Hex digits, with at most one ':' between two of them.
     if(NOT fingerprint MATCHES "^[0-9A-Fa-f](:?[0-9A-Fa-f])*$")
