@@ -238,12 +238,13 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
 
   // The certificate authority: one of the pinned ones must be in the chain.
   // The refusal names the root the chain ends in, the last certificate of
-  // its last simple chain.
+  // its last simple chain (the leaf's chain holds one at least).
   const auto pinned = holds_pinned_authority(*trust, *verified.chain, authorities_);
   if (!pinned) return std::unexpected(pinned.error());
   if (!*pinned) {
     const win::CERT_SIMPLE_CHAIN& last = *verified.chain->rgpChain[verified.chain->cChain - 1];
-    const win::CERT_CONTEXT* root = last.rgpElement[last.cElement - 1]->pCertContext;
+    const win::CERT_CONTEXT* root =
+        last.cElement != 0 ? last.rgpElement[last.cElement - 1]->pCertContext : verified.leaf;
     const auto named = fill_text_buffer(SimpleDisplayName{*trust, root}, [this](std::span<const char16_t> name) {
       refusal_.assign("chain ends in \"").append(shown_name(name));
       refusal_.append("\" and holds none of the pinned certificate authorities");
