@@ -17,10 +17,12 @@
 #                   root, or a debugging proxy's)
 #   untrusted-root  "VANT Untrusted Root", never trusted
 # Also ca.cnf, the openssl settings make-pki.sh issues with. Nothing here is
-# secret. A CA_DIR that is complete is kept as it is.
+# secret. A CA_DIR that this version of the script completed is kept as it
+# is (`complete` holds the script's SHA-256).
 set -euo pipefail
 dir=$1
-[[ -f $dir/complete ]] && exit 0
+version=$(sha256sum "$0" | cut -d' ' -f1)
+[[ -f $dir/complete && $(cat "$dir/complete") == "$version" ]] && exit 0
 
 rm -rf "$dir"
 mkdir -p "$dir/ca"
@@ -99,5 +101,5 @@ for name in root intermediate other-root untrusted-root; do
   openssl x509 -in "$name.pem" -outform DER -out "$name.der"
   openssl x509 -in "$name.pem" -noout -fingerprint -sha256 | sed 's/^.*=//' >"$name.sha256"
 done
-touch complete
+echo "$version" >complete
 echo "test certificate authorities in $dir"
