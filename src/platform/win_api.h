@@ -295,6 +295,12 @@ using LONG = std::int32_t;
 enum class HWND : std::uintptr_t {};
 inline constexpr HWND NULL_WINDOW{0};
 
+// A certificate store; only handed back to Windows.
+enum class HCERTSTORE : std::uintptr_t {};
+// A chain engine; null is the current user's, the one WinVerifyTrust uses.
+enum class HCERTCHAINENGINE : std::uintptr_t {};
+inline constexpr HCERTCHAINENGINE HCCE_CURRENT_USER{0};
+
 // The predefined chain policies are small numbers passed in place of an
 // OID string pointer.
 enum class CHAIN_POLICY : std::uintptr_t {};
@@ -320,6 +326,18 @@ inline constexpr DWORD WTD_UICONTEXT_EXECUTE = 0;
 
 inline constexpr DWORD CERT_NAME_SIMPLE_DISPLAY_TYPE = 4;
 
+// CryptHashCertificate2's name of SHA-256 (bcrypt.h).
+inline constexpr char16_t BCRYPT_SHA256_ALGORITHM[] = u"SHA256";
+
+// CertGetCertificateChain's flags: issuers only from what is already on
+// the machine (no network, unlike revocation); revocation of every
+// certificate but the root; one time limit for all revocation fetches.
+inline constexpr DWORD CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL = 0x00000004;
+inline constexpr DWORD CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT = 0x40000000;
+inline constexpr DWORD CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT = 0x08000000;
+// CERT_USAGE_MATCH.dwType: every listed usage (none listed: any usage).
+inline constexpr DWORD USAGE_MATCH_TYPE_AND = 0;
+
 inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr LONG TRUST_E_NOSIGNATURE = static_cast<LONG>(0x800B0100);
 inline constexpr LONG TRUST_E_SUBJECT_NOT_TRUSTED = static_cast<LONG>(0x800B0004);
@@ -332,6 +350,8 @@ inline constexpr LONG CERT_E_UNTRUSTEDROOT = static_cast<LONG>(0x800B0109);
 inline constexpr LONG CERT_E_CHAINING = static_cast<LONG>(0x800B010A);
 inline constexpr LONG CERT_E_WRONG_USAGE = static_cast<LONG>(0x800B0110);
 inline constexpr LONG CRYPT_E_REVOKED = static_cast<LONG>(0x80092010);
+inline constexpr LONG CRYPT_E_NO_REVOCATION_CHECK = static_cast<LONG>(0x80092012);
+inline constexpr LONG CRYPT_E_REVOCATION_OFFLINE = static_cast<LONG>(0x80092013);
 // CertGetEnhancedKeyUsage's last error for a certificate without any usage
 // restriction.
 inline constexpr DWORD CRYPT_E_NOT_FOUND = 0x80092004;
@@ -342,9 +362,11 @@ inline constexpr DWORD CERT_TRUST_IS_REVOKED = 0x00000004;
 inline constexpr DWORD CERT_TRUST_IS_NOT_SIGNATURE_VALID = 0x00000008;
 inline constexpr DWORD CERT_TRUST_IS_NOT_VALID_FOR_USAGE = 0x00000010;
 inline constexpr DWORD CERT_TRUST_IS_UNTRUSTED_ROOT = 0x00000020;
+inline constexpr DWORD CERT_TRUST_REVOCATION_STATUS_UNKNOWN = 0x00000040;
 inline constexpr DWORD CERT_TRUST_IS_CYCLIC = 0x00000080;
 inline constexpr DWORD CERT_TRUST_INVALID_BASIC_CONSTRAINTS = 0x00000400;
 inline constexpr DWORD CERT_TRUST_IS_PARTIAL_CHAIN = 0x00010000;
+inline constexpr DWORD CERT_TRUST_IS_OFFLINE_REVOCATION = 0x01000000;
 inline constexpr DWORD CERT_TRUST_IS_EXPLICIT_DISTRUST = 0x04000000;
 
 // The enhanced key usage of code signing.
@@ -388,9 +410,10 @@ struct CERT_TRUST_STATUS {
 
 struct CERT_CONTEXT {
   DWORD dwCertEncodingType;
-  const std::uint8_t* pbCertEncoded;
+  const std::uint8_t* pbCertEncoded;  // the whole DER certificate
   DWORD cbCertEncoded;
   CERT_INFO* pCertInfo;
+  HCERTSTORE hCertStore;  // of a signer's leaf: the certificates the signature carries
 };
 
 struct CERT_CHAIN_ELEMENT {
@@ -431,6 +454,25 @@ struct CERT_ENHKEY_USAGE {
   char** rgpszUsageIdentifier;
 };
 
+struct CERT_USAGE_MATCH {
+  DWORD dwType;
+  CERT_ENHKEY_USAGE Usage;
+};
+
+// With the fields after RequestedUsage (CERT_CHAIN_PARA_HAS_EXTRA_FIELDS),
+// whole: Windows reads a field only when cbSize covers it.
+struct CERT_CHAIN_PARA {
+  DWORD cbSize;
+  CERT_USAGE_MATCH RequestedUsage;
+  CERT_USAGE_MATCH RequestedIssuancePolicy;
+  DWORD dwUrlRetrievalTimeout;  // milliseconds; 0: Windows' default
+  BOOL fCheckRevocationFreshnessTime;
+  DWORD dwRevocationFreshnessTime;
+  FILETIME* pftCacheResync;
+  const void* pStrongSignPara;
+  DWORD dwStrongSignFlags;
+};
+
 struct CERT_CHAIN_POLICY_PARA {
   DWORD cbSize;
   DWORD dwFlags;
@@ -461,5 +503,13 @@ BOOL InvokeCertGetEnhancedKeyUsage(FARPROC proc, const CERT_CONTEXT* pCertContex
 LONG InvokeCertVerifyTimeValidity(FARPROC proc, const FILETIME* pTimeToVerify, CERT_INFO* pCertInfo);
 DWORD InvokeCertGetNameStringW(FARPROC proc, const CERT_CONTEXT* pCertContext, DWORD dwType, DWORD dwFlags,
                                void* pvTypePara, char16_t* pszNameString, DWORD cchNameString);
+BOOL InvokeCryptHashCertificate2(FARPROC proc, const char16_t* pwszCNGHashAlgid, DWORD dwFlags, void* pvReserved,
+                                 const std::uint8_t* pbEncoded, DWORD cbEncoded, std::uint8_t* pbComputedHash,
+                                 DWORD* pcbComputedHash);
+// pTime null: now. The chain comes back in *ppChainContext, to be freed.
+BOOL InvokeCertGetCertificateChain(FARPROC proc, HCERTCHAINENGINE hChainEngine, const CERT_CONTEXT* pCertContext,
+                                   const FILETIME* pTime, HCERTSTORE hAdditionalStore, CERT_CHAIN_PARA* pChainPara,
+                                   DWORD dwFlags, void* pvReserved, const CERT_CHAIN_CONTEXT** ppChainContext);
+void InvokeCertFreeCertificateChain(FARPROC proc, const CERT_CHAIN_CONTEXT* pChainContext);
 
 }  // namespace win

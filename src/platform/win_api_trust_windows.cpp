@@ -31,6 +31,12 @@ constexpr auto revocation_none = win::WTD_REVOCATION_CHECK_NONE;
 constexpr auto cache_only = win::WTD_CACHE_ONLY_URL_RETRIEVAL;
 constexpr auto ui_execute = win::WTD_UICONTEXT_EXECUTE;
 constexpr auto simple_display = win::CERT_NAME_SIMPLE_DISPLAY_TYPE;
+constexpr std::u16string_view sha256 = win::BCRYPT_SHA256_ALGORITHM;
+constexpr auto cache_only_chain = win::CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+constexpr auto revocation_exclude_root = win::CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
+constexpr auto accumulative_timeout = win::CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+constexpr auto usage_and = win::USAGE_MATCH_TYPE_AND;
+constexpr auto current_user_engine = win::HCCE_CURRENT_USER;
 constexpr auto more_data = win::ERROR_MORE_DATA;
 constexpr auto not_found = win::CRYPT_E_NOT_FOUND;
 constexpr auto no_signature = win::TRUST_E_NOSIGNATURE;
@@ -44,6 +50,10 @@ constexpr auto untrusted_root = win::CERT_E_UNTRUSTEDROOT;
 constexpr auto chaining = win::CERT_E_CHAINING;
 constexpr auto wrong_usage = win::CERT_E_WRONG_USAGE;
 constexpr auto revoked = win::CRYPT_E_REVOKED;
+constexpr auto no_revocation_check = win::CRYPT_E_NO_REVOCATION_CHECK;
+constexpr auto revocation_offline = win::CRYPT_E_REVOCATION_OFFLINE;
+constexpr auto revocation_unknown = win::CERT_TRUST_REVOCATION_STATUS_UNKNOWN;
+constexpr auto offline_revocation = win::CERT_TRUST_IS_OFFLINE_REVOCATION;
 constexpr auto not_time_valid = win::CERT_TRUST_IS_NOT_TIME_VALID;
 constexpr auto is_revoked = win::CERT_TRUST_IS_REVOKED;
 constexpr auto not_signature_valid = win::CERT_TRUST_IS_NOT_SIGNATURE_VALID;
@@ -66,11 +76,16 @@ using SimpleChain = win::CERT_SIMPLE_CHAIN;
 using ChainContext = win::CERT_CHAIN_CONTEXT;
 using ProviderSigner = win::CRYPT_PROVIDER_SGNR;
 using EnhancedKeyUsage = win::CERT_ENHKEY_USAGE;
+using UsageMatch = win::CERT_USAGE_MATCH;
+using ChainPara = win::CERT_CHAIN_PARA;
 using PolicyPara = win::CERT_CHAIN_POLICY_PARA;
 using PolicyStatus = win::CERT_CHAIN_POLICY_STATUS;
 }  // namespace seam_trust_check
 
+// The whole CERT_CHAIN_PARA, with the URL retrieval timeout.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include <windows.h>
+#include <bcrypt.h>
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -84,6 +99,13 @@ constexpr bool same_guid(const seam_trust_check::Guid& ours, const GUID& theirs)
   }
   return true;
 }
+constexpr bool same_text(std::u16string_view ours, const wchar_t* theirs) {
+  std::size_t i = 0;
+  for (; theirs[i] != 0; ++i) {
+    if (i == ours.size() || ours[i] != static_cast<char16_t>(theirs[i])) return false;
+  }
+  return i == ours.size();
+}
 }  // namespace
 
 static_assert(same_guid(seam_trust_check::action, kVerifyV2));
@@ -96,6 +118,13 @@ static_assert(seam_trust_check::revocation_none == WTD_REVOCATION_CHECK_NONE);
 static_assert(seam_trust_check::cache_only == WTD_CACHE_ONLY_URL_RETRIEVAL);
 static_assert(seam_trust_check::ui_execute == WTD_UICONTEXT_EXECUTE);
 static_assert(seam_trust_check::simple_display == CERT_NAME_SIMPLE_DISPLAY_TYPE);
+static_assert(same_text(seam_trust_check::sha256, BCRYPT_SHA256_ALGORITHM));
+static_assert(seam_trust_check::cache_only_chain == CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL);
+static_assert(seam_trust_check::revocation_exclude_root == CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT);
+static_assert(seam_trust_check::accumulative_timeout == CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT);
+static_assert(seam_trust_check::usage_and == USAGE_MATCH_TYPE_AND);
+static_assert(static_cast<std::uintptr_t>(seam_trust_check::current_user_engine) ==
+              reinterpret_cast<std::uintptr_t>(HCCE_CURRENT_USER));
 static_assert(seam_trust_check::more_data == ERROR_MORE_DATA);
 static_assert(seam_trust_check::not_found == static_cast<DWORD>(CRYPT_E_NOT_FOUND));
 static_assert(seam_trust_check::no_signature == TRUST_E_NOSIGNATURE);
@@ -109,6 +138,10 @@ static_assert(seam_trust_check::untrusted_root == CERT_E_UNTRUSTEDROOT);
 static_assert(seam_trust_check::chaining == CERT_E_CHAINING);
 static_assert(seam_trust_check::wrong_usage == CERT_E_WRONG_USAGE);
 static_assert(seam_trust_check::revoked == CRYPT_E_REVOKED);
+static_assert(seam_trust_check::no_revocation_check == CRYPT_E_NO_REVOCATION_CHECK);
+static_assert(seam_trust_check::revocation_offline == CRYPT_E_REVOCATION_OFFLINE);
+static_assert(seam_trust_check::revocation_unknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN);
+static_assert(seam_trust_check::offline_revocation == CERT_TRUST_IS_OFFLINE_REVOCATION);
 static_assert(seam_trust_check::not_time_valid == CERT_TRUST_IS_NOT_TIME_VALID);
 static_assert(seam_trust_check::is_revoked == CERT_TRUST_IS_REVOKED);
 static_assert(seam_trust_check::not_signature_valid == CERT_TRUST_IS_NOT_SIGNATURE_VALID);
@@ -155,6 +188,7 @@ SEAM_SAME_FIELD(CertContext, CERT_CONTEXT, dwCertEncodingType);
 SEAM_SAME_FIELD(CertContext, CERT_CONTEXT, pbCertEncoded);
 SEAM_SAME_FIELD(CertContext, CERT_CONTEXT, cbCertEncoded);
 SEAM_SAME_FIELD(CertContext, CERT_CONTEXT, pCertInfo);
+SEAM_SAME_FIELD(CertContext, CERT_CONTEXT, hCertStore);
 SEAM_SAME_FIELD(ChainElement, CERT_CHAIN_ELEMENT, cbSize);
 SEAM_SAME_FIELD(ChainElement, CERT_CHAIN_ELEMENT, pCertContext);
 SEAM_SAME_FIELD(ChainElement, CERT_CHAIN_ELEMENT, TrustStatus);
@@ -181,6 +215,19 @@ SEAM_SAME_FIELD(ProviderSigner, CRYPT_PROVIDER_SGNR, pChainContext);
 static_assert(sizeof(seam_trust_check::EnhancedKeyUsage) == sizeof(CERT_ENHKEY_USAGE));
 SEAM_SAME_FIELD(EnhancedKeyUsage, CERT_ENHKEY_USAGE, cUsageIdentifier);
 SEAM_SAME_FIELD(EnhancedKeyUsage, CERT_ENHKEY_USAGE, rgpszUsageIdentifier);
+static_assert(sizeof(seam_trust_check::UsageMatch) == sizeof(CERT_USAGE_MATCH));
+SEAM_SAME_FIELD(UsageMatch, CERT_USAGE_MATCH, dwType);
+SEAM_SAME_FIELD(UsageMatch, CERT_USAGE_MATCH, Usage);
+static_assert(sizeof(seam_trust_check::ChainPara) == sizeof(CERT_CHAIN_PARA));
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, cbSize);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, RequestedUsage);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, RequestedIssuancePolicy);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, dwUrlRetrievalTimeout);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, fCheckRevocationFreshnessTime);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, dwRevocationFreshnessTime);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, pftCacheResync);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, pStrongSignPara);
+SEAM_SAME_FIELD(ChainPara, CERT_CHAIN_PARA, dwStrongSignFlags);
 static_assert(sizeof(seam_trust_check::PolicyPara) == sizeof(CERT_CHAIN_POLICY_PARA));
 SEAM_SAME_FIELD(PolicyPara, CERT_CHAIN_POLICY_PARA, cbSize);
 SEAM_SAME_FIELD(PolicyPara, CERT_CHAIN_POLICY_PARA, dwFlags);
@@ -247,6 +294,25 @@ DWORD InvokeCertGetNameStringW(FARPROC proc, const CERT_CONTEXT* pCertContext, D
                                void* pvTypePara, char16_t* pszNameString, DWORD cchNameString) {
   return as<decltype(::CertGetNameStringW)>(proc)(cert(pCertContext), dwType, dwFlags, pvTypePara, w(pszNameString),
                                                   cchNameString);
+}
+BOOL InvokeCryptHashCertificate2(FARPROC proc, const char16_t* pwszCNGHashAlgid, DWORD dwFlags, void* pvReserved,
+                                 const std::uint8_t* pbEncoded, DWORD cbEncoded, std::uint8_t* pbComputedHash,
+                                 DWORD* pcbComputedHash) {
+  return as<decltype(::CryptHashCertificate2)>(proc)(w(pwszCNGHashAlgid), dwFlags, pvReserved, pbEncoded, cbEncoded,
+                                                     pbComputedHash, reinterpret_cast<::DWORD*>(pcbComputedHash));
+}
+BOOL InvokeCertGetCertificateChain(FARPROC proc, HCERTCHAINENGINE hChainEngine, const CERT_CONTEXT* pCertContext,
+                                   const FILETIME* pTime, HCERTSTORE hAdditionalStore, CERT_CHAIN_PARA* pChainPara,
+                                   DWORD dwFlags, void* pvReserved, const CERT_CHAIN_CONTEXT** ppChainContext) {
+  return as<decltype(::CertGetCertificateChain)>(proc)(
+      reinterpret_cast<::HCERTCHAINENGINE>(static_cast<std::uintptr_t>(hChainEngine)), cert(pCertContext),
+      const_cast<::FILETIME*>(reinterpret_cast<const ::FILETIME*>(pTime)),
+      reinterpret_cast<::HCERTSTORE>(static_cast<std::uintptr_t>(hAdditionalStore)),
+      reinterpret_cast<PCERT_CHAIN_PARA>(pChainPara), dwFlags, pvReserved,
+      reinterpret_cast<PCCERT_CHAIN_CONTEXT*>(ppChainContext));
+}
+void InvokeCertFreeCertificateChain(FARPROC proc, const CERT_CHAIN_CONTEXT* pChainContext) {
+  as<decltype(::CertFreeCertificateChain)>(proc)(reinterpret_cast<PCCERT_CHAIN_CONTEXT>(pChainContext));
 }
 
 }  // namespace win

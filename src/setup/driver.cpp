@@ -105,6 +105,10 @@ void download_installer(const std::string& installer_path_text, ProgramSearch se
 }
 
 #ifdef VANT_INSTALLER_SIGNER
+// The vendor's certificate authorities, set with the signer when the
+// program is built; none: any that Windows trusts.
+constexpr auto kInstallerSignerCa = parse_ca_fingerprints(VANT_INSTALLER_SIGNER_CA);
+
 // V1, V2, M9 and the Enter prompt unless the downloaded installer is signed
 // by the vendor; it is verified through the held handle. A refused file is
 // deleted first (after the hold is let go, or the deletion could not
@@ -112,7 +116,7 @@ void download_installer(const std::string& installer_path_text, ProgramSearch se
 // be deleted, the user is told the same.
 void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& file,
                                     std::expected<OwnedHandle, SystemError>& held) {
-  SignatureCheck check({kInstallerSignerUnits, kInstallerSigner});
+  SignatureCheck check({kInstallerSignerUnits, kInstallerSigner}, kInstallerSignerCa);
   // Without a held file there is nothing that could be started safely.
   const auto checked =
       held ? check.check(*file, held->get()) : std::expected<void, SystemError>(std::unexpected(held.error()));

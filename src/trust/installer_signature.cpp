@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "paths/fill_text_buffer.h"
 #include "paths/path_text.h"
 #include "platform/win_api.h"
+#include "trust/authority_pin.h"
+#include "trust/revocation.h"
 #include "trust/trust_functions.h"
 
 namespace vant {
@@ -32,7 +35,9 @@ class VerifyState {
     data_.dwUnionChoice = win::WTD_CHOICE_FILE;
     data_.pFile = &file_;
     // WTD_REVOKE_NONE alone still lets the generic verify action check
-    // revocation; the bootstrapper never goes to the network for it.
+    // revocation. Neither revocation nor anything else is fetched here:
+    // WinVerifyTrust takes no time limit for it, so revocation is asked
+    // afterwards, with one (revocation.h).
     data_.dwProvFlags = win::WTD_REVOCATION_CHECK_NONE | win::WTD_CACHE_ONLY_URL_RETRIEVAL;
     data_.dwUIContext = win::WTD_UICONTEXT_EXECUTE;
   }
@@ -90,13 +95,6 @@ win::LONG chain_error_code(win::DWORD error_status) {
     if ((error_status & row.bits) != 0) return row.code;
   }
   return win::TRUST_E_SUBJECT_NOT_TRUSTED;
-}
-
-// The code of a call that just failed: its last error, read at once. A
-// failure that leaves no error must still refuse the file.
-win::LONG failed_call_code() {
-  const win::DWORD error = win::GetLastError();
-  return error != 0 ? static_cast<win::LONG>(error) : win::TRUST_E_SUBJECT_NOT_TRUSTED;
 }
 
 // The Authenticode chain policy's verdict on the chain: 0 or a code.
@@ -157,10 +155,17 @@ bool every_certificate_valid_at(const TrustFunctions& trust, const win::CERT_CHA
   return true;
 }
 
+// What the repeated checks passed, valid while the verify state is open.
+struct VerifiedSigner {
+  const win::CERT_CHAIN_CONTEXT* chain = nullptr;
+  const win::CERT_CONTEXT* leaf = nullptr;
+  // The time the chain was judged at: a verified timestamp's, or null for now.
+  const win::FILETIME* time = nullptr;
+};
+
 // 0 if Windows accepts the signature and the signer's chain passes the
-// repeated checks, else the code of the first step that refused it. The
-// leaf certificate comes back through `leaf`, valid while `state` is open.
-win::LONG refusal_code(const TrustFunctions& trust, VerifyState& state, const win::CERT_CONTEXT*& leaf) {
+// repeated checks, else the code of the first step that refused it.
+win::LONG refusal_code(const TrustFunctions& trust, VerifyState& state, VerifiedSigner& verified) {
   if (const win::LONG verdict = state.verify(); verdict != 0) return verdict;
 
   // Windows accepted a signature, so it has a signer with a chain; if it
@@ -169,7 +174,7 @@ win::LONG refusal_code(const TrustFunctions& trust, VerifyState& state, const wi
   if (signer == nullptr || signer->pChainContext == nullptr) return win::TRUST_E_NOSIGNATURE;
   const win::CERT_CHAIN_CONTEXT& chain = *signer->pChainContext;
   if (chain.cChain == 0 || chain.rgpChain[0]->cElement == 0) return win::TRUST_E_NOSIGNATURE;
-  leaf = chain.rgpChain[0]->rgpElement[0]->pCertContext;
+  const win::CERT_CONTEXT* leaf = chain.rgpChain[0]->rgpElement[0]->pCertContext;
   if (leaf == nullptr) return win::TRUST_E_NOSIGNATURE;
 
   if (chain.TrustStatus.dwErrorStatus != 0) return chain_error_code(chain.TrustStatus.dwErrorStatus);
@@ -181,11 +186,33 @@ win::LONG refusal_code(const TrustFunctions& trust, VerifyState& state, const wi
   // a genuine timestamp server stamps any signature with the current time,
   // an expired key's included, and that time is then past the expiry.
   const win::CRYPT_PROVIDER_SGNR* stamp = verified_counter_signer(*signer);
-  if (!every_certificate_valid_at(trust, chain, stamp != nullptr ? &stamp->sftVerifyAsOf : nullptr)) {
-    return win::CERT_E_EXPIRED;
-  }
+  const win::FILETIME* time = stamp != nullptr ? &stamp->sftVerifyAsOf : nullptr;
+  if (!every_certificate_valid_at(trust, chain, time)) return win::CERT_E_EXPIRED;
+  verified = {&chain, leaf, time};
   return 0;
 }
+
+// CertGetNameStringW as fill_text_buffer calls it: the certificate's simple
+// display name, exactly the units Windows gives (an embedded NUL included).
+// CertGetNameStringW counts the terminating NUL and cuts a name that does
+// not fit, so a full buffer is told apart from a cut name by asking for the
+// size.
+struct SimpleDisplayName {
+  const TrustFunctions& trust;
+  const win::CERT_CONTEXT* certificate;
+
+  win::DWORD operator()(win::DWORD size, char16_t* buffer) const {
+    const win::DWORD written =
+        trust.CertGetNameStringW(certificate, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
+    if (written < size) return written == 0 ? 0 : written - 1;
+    const win::DWORD needed =
+        trust.CertGetNameStringW(certificate, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+    return needed > size ? needed : size - 1;
+  }
+};
+
+// A name as message text: units that are not valid UTF-16 become U+FFFD.
+std::string shown_name(std::span<const char16_t> name) { return path_display_text(path_from_wide(name)); }
 
 }  // namespace
 
@@ -193,38 +220,43 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
   const auto trust = TrustFunctions::load();
   if (!trust) return std::unexpected(trust.error());
   VerifyState state(*trust, path, file);
-  const win::CERT_CONTEXT* leaf = nullptr;
-  if (const win::LONG code = refusal_code(*trust, state, leaf); code != 0) {
+  VerifiedSigner verified;
+  if (const win::LONG code = refusal_code(*trust, state, verified); code != 0) {
     return std::unexpected(SystemError::from_code(code));
   }
 
-  // The leaf's simple display name: exactly the units Windows gives (an
-  // embedded NUL included), compared unit for unit. CertGetNameStringW
-  // counts the terminating NUL and cuts a name that does not fit, so a
-  // full buffer is told apart from a cut name by asking for the size.
-  const auto same_name = fill_text_buffer(
-      [&trust = *trust, leaf](win::DWORD size, char16_t* buffer) -> win::DWORD {
-        const win::DWORD written =
-            trust.CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buffer, size);
-        if (written < size) return written == 0 ? 0 : written - 1;
-        const win::DWORD needed =
-            trust.CertGetNameStringW(leaf, win::CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
-        return needed > size ? needed : size - 1;
-      },
-      [this](std::span<const char16_t> name) {
+  // The signer: the leaf's name, compared unit for unit.
+  const auto same_name =
+      fill_text_buffer(SimpleDisplayName{*trust, verified.leaf}, [this](std::span<const char16_t> name) {
         if (std::u16string_view(name.data(), name.size()) == expected_.units) return true;
-        // Shown as text: units that are not valid UTF-16 become U+FFFD.
-        mismatch_.clear();
-        mismatch_.append("signed by \"")
-            .append(path_display_text(path_from_wide(name)))
-            .append("\", expected \"")
-            .append(expected_.text)
-            .append("\"");
+        refusal_.assign("signed by \"").append(shown_name(name)).append("\", expected \"");
+        refusal_.append(expected_.text).append("\"");
         return false;
       });
   if (!same_name) return std::unexpected(same_name.error());
-  if (*same_name) return {};
-  return std::unexpected(SystemError::fixed_view(SystemErrorKind::PermissionDenied, mismatch_));
+  if (!*same_name) return std::unexpected(SystemError::fixed_view(SystemErrorKind::PermissionDenied, refusal_));
+
+  // The certificate authority: one of the pinned ones must be in the chain.
+  // The refusal names the root the chain ends in, the last certificate of
+  // its last simple chain (the leaf's chain holds one at least).
+  const auto pinned = holds_pinned_authority(*trust, *verified.chain, authorities_);
+  if (!pinned) return std::unexpected(pinned.error());
+  if (!*pinned) {
+    const win::CERT_SIMPLE_CHAIN& last = *verified.chain->rgpChain[verified.chain->cChain - 1];
+    const win::CERT_CONTEXT* root =
+        last.cElement != 0 ? last.rgpElement[last.cElement - 1]->pCertContext : verified.leaf;
+    const auto named = fill_text_buffer(SimpleDisplayName{*trust, root}, [this](std::span<const char16_t> name) {
+      refusal_.assign("chain ends in \"").append(shown_name(name));
+      refusal_.append("\" and holds none of the pinned certificate authorities");
+      return true;
+    });
+    if (!named) return std::unexpected(named.error());
+    return std::unexpected(SystemError::fixed_view(SystemErrorKind::PermissionDenied, refusal_));
+  }
+
+  // Last, and only for a file that passed everything else: revocation,
+  // which may ask the network.
+  return check_revocation(*trust, *verified.leaf, verified.time);
 }
 
 }  // namespace vant

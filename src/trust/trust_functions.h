@@ -7,6 +7,7 @@
 // found by name.
 #pragma once
 
+#include <cstdint>
 #include <expected>
 
 #include "platform/system_error.h"
@@ -52,6 +53,22 @@ class TrustFunctions {
                                 void* type_para, char16_t* name, win::DWORD size) const {
     return win::InvokeCertGetNameStringW(functions_[kNameString], certificate, type, flags, type_para, name, size);
   }
+  win::BOOL CryptHashCertificate2(const char16_t* algorithm, win::DWORD flags, void* reserved,
+                                  const std::uint8_t* encoded, win::DWORD encoded_size, std::uint8_t* hash,
+                                  win::DWORD* hash_size) const {
+    return win::InvokeCryptHashCertificate2(functions_[kHashCertificate], algorithm, flags, reserved, encoded,
+                                            encoded_size, hash, hash_size);
+  }
+  win::BOOL CertGetCertificateChain(win::HCERTCHAINENGINE engine, const win::CERT_CONTEXT* certificate,
+                                    const win::FILETIME* time, win::HCERTSTORE additional_store,
+                                    win::CERT_CHAIN_PARA* para, win::DWORD flags, void* reserved,
+                                    const win::CERT_CHAIN_CONTEXT** chain) const {
+    return win::InvokeCertGetCertificateChain(functions_[kGetChain], engine, certificate, time, additional_store, para,
+                                              flags, reserved, chain);
+  }
+  void CertFreeCertificateChain(const win::CERT_CHAIN_CONTEXT* chain) const {
+    win::InvokeCertFreeCertificateChain(functions_[kFreeChain], chain);
+  }
 
  private:
   // The functions' places in functions_, in the order load() finds them.
@@ -63,6 +80,9 @@ class TrustFunctions {
     kEnhancedKeyUsage,
     kTimeValidity,
     kNameString,
+    kHashCertificate,
+    kGetChain,
+    kFreeChain,
     kCount
   };
 
@@ -71,5 +91,10 @@ class TrustFunctions {
   // Each set by load() before it returns the object.
   win::FARPROC functions_[kCount];
 };
+
+// The code of a call of these functions that just failed: its last error,
+// read at once. A failure that leaves no error must still refuse the file:
+// TRUST_E_SUBJECT_NOT_TRUSTED then.
+win::LONG failed_call_code();
 
 }  // namespace vant

@@ -262,8 +262,9 @@ struct Library {
 // signer check looks up; the fake's copies export these.
 inline const std::vector<std::string> kWintrustExports = {"WinVerifyTrust", "WTHelperProvDataFromStateData",
                                                           "WTHelperGetProvSignerFromChain"};
-inline const std::vector<std::string> kCrypt32Exports = {"CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage",
-                                                         "CertVerifyTimeValidity", "CertGetNameStringW"};
+inline const std::vector<std::string> kCrypt32Exports = {
+    "CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage",  "CertVerifyTimeValidity", "CryptHashCertificate2",
+    "CertGetCertificateChain",          "CertFreeCertificateChain", "CertGetNameStringW"};
 
 // ---- Authenticode -----------------------------------------------------------
 
@@ -272,9 +273,25 @@ inline const std::vector<std::string> kCrypt32Exports = {"CertVerifyCertificateC
 inline constexpr std::uint64_t kNow = 133'801'632'000'000'000;  // 2025-01-01 00:00 UTC
 inline constexpr std::uint64_t kDay = 864'000'000'000;
 
+// What Windows' revocation check finds for a certificate when it may fetch
+// the certificate's CRL or OCSP answer over the network (the fake has
+// nothing cached: with revocation limited to the cache, every certificate
+// is Offline). The chain shows it in its error bits (CertGetCertificateChain):
+enum class Revocation {
+  Good,           // no bit
+  Revoked,        // since `revoked_at`: CERT_TRUST_IS_REVOKED for a chain judged at or after it
+  Offline,        // the server cannot be reached: REVOCATION_STATUS_UNKNOWN | IS_OFFLINE_REVOCATION
+  NoInformation,  // no CRL or OCSP address in the certificate: REVOCATION_STATUS_UNKNOWN
+};
+
 // One certificate of a signer's chain, as the crypt32 functions see it.
 struct Certificate {
   std::u16string name{};  // CertGetNameStringW's simple display name
+  // The whole DER certificate, of which CryptHashCertificate2 makes the
+  // fingerprint (here any bytes; signed_by gives each certificate its own).
+  std::string der{};
+  Revocation revocation = Revocation::Good;
+  std::uint64_t revoked_at = kNow - 10 * kDay;
   // Enhanced key usage identifiers; with `any_usage` the certificate has no
   // usage restriction at all (no identifiers, last error CRYPT_E_NOT_FOUND).
   std::vector<std::string> usages{win::szOID_PKIX_KP_CODE_SIGNING};
@@ -303,9 +320,13 @@ struct FileSignature {
   std::optional<DWORD> policy_call_error{};  // the policy call itself fails
   std::vector<CounterSigner> counter_signers{};
   bool no_signer = false;  // WTHelperGetProvSignerFromChain finds none
+  // CertGetCertificateChain fails for the signature's certificates.
+  std::optional<DWORD> chain_build_error{};
 };
 
-// A leaf with this name for code signing, an intermediate and a root.
+// A leaf with this name for code signing, an intermediate "VANT Test Code
+// Signing CA" and a root "VANT Test Root", each with the DER bytes
+// "certificate of <its name>" (UTF-8).
 FileSignature signed_by(std::u16string_view name);
 // Makes the certificate one that was valid for a year until yesterday.
 void expire(Certificate& certificate);
@@ -333,7 +354,23 @@ struct PolicyCall {
   DWORD status_size;
 };
 
+// What one CertGetCertificateChain call was given, and how long its
+// revocation fetches took on the fake's clock.
+struct ChainBuild {
+  bool current_user_engine = false;
+  std::u16string certificate{};         // the name of the certificate the chain is built for
+  bool signature_store = false;         // hAdditionalStore: the store of the signature's certificates
+  std::optional<std::uint64_t> time{};  // pTime (none: now)
+  DWORD para_size = 0;
+  DWORD usage_type = 0, usage_count = 0;  // RequestedUsage
+  DWORD url_timeout = 0;                  // dwUrlRetrievalTimeout, when para_size covers it
+  DWORD flags = 0;
+  bool reserved_null = false;
+  std::uint64_t revocation_wait_ms = 0;
+};
+
 struct TrustState;  // an open verification (fake_trust.cpp)
+struct BuiltChain;  // a chain CertGetCertificateChain made (fake_trust.cpp)
 
 class FakeWindows {
  public:
@@ -644,6 +681,12 @@ class FakeWindows {
   // Verify states not closed yet, by their hWVTStateData value.
   std::map<std::uintptr_t, std::shared_ptr<TrustState>> trust_states;
   std::uintptr_t next_trust_state = 0xA000;
+  // Every CertGetCertificateChain call; the chains not freed yet.
+  std::vector<ChainBuild> chain_builds;
+  std::map<const win::CERT_CHAIN_CONTEXT*, std::shared_ptr<BuiltChain>> open_chains;
+  // CryptHashCertificate2 fails with this error.
+  std::optional<DWORD> hash_error;
+  std::size_t hash_calls = 0;
 
   // ---- Call log: one entry per seam call, "Name" or "Name(detail)".
   std::vector<std::string> calls;

@@ -1,7 +1,9 @@
 // The whole sequence with a driver built with an installer signer (this
-// program's VANT_INSTALLER_SIGNER, a Chinese name): the downloaded file is
-// checked after the download messages and before the start; only a file
-// signed by that signer is started, any other is deleted and reported.
+// program's VANT_INSTALLER_SIGNER, a Chinese name) and certificate
+// authorities (VANT_INSTALLER_SIGNER_CA: the fake's "VANT Test Root" and
+// another): the downloaded file is checked after the download messages and
+// before the start; only a file signed by that signer under that root, and
+// not revoked, is started; any other is deleted and reported.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -222,8 +224,35 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"WrongSigner", [](fake::FileSignature& s) { s.chain[0].name = u"Other Vendor Ltd"; },
                 "signed by \"Other Vendor Ltd\", expected \"" VANT_INSTALLER_SIGNER "\""},
         Refusal{"WrongChineseSigner", [](fake::FileSignature& s) { s.chain[0].name = u"另一家软件公司"; },
-                "signed by \"另一家软件公司\", expected \"" VANT_INSTALLER_SIGNER "\""}),
+                "signed by \"另一家软件公司\", expected \"" VANT_INSTALLER_SIGNER "\""},
+        // The vendor's name under a root that this PC trusts but the vendor
+        // does not use (one that someone added, say).
+        Refusal{"VendorNameUnderAnotherRoot",
+                [](fake::FileSignature& s) {
+                  s.chain[2].name = u"某代理根证书";
+                  s.chain[2].der = "certificate of a proxy's root";
+                },
+                "chain ends in \"某代理根证书\" and holds none of the pinned certificate authorities"},
+        Refusal{"LeafRevoked", [](fake::FileSignature& s) { s.chain[0].revocation = fake::Revocation::Revoked; },
+                os_reason(-2146885616)},  // CRYPT_E_REVOKED 0x80092010
+        Refusal{"IntermediateRevoked",
+                [](fake::FileSignature& s) { s.chain[1].revocation = fake::Revocation::Revoked; },
+                os_reason(-2146885616)}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Revocation that cannot be checked does not stop the installation.
+TEST_F(SignerDriver, AnInstallerWhoseRevocationCannotBeCheckedIsStarted) {
+  fake::FileSignature signature = fake::signed_by(kSigner);
+  signature.chain[0].revocation = fake::Revocation::Offline;
+  signature.chain[1].revocation = fake::Revocation::NoInformation;
+  w().signatures[kRunInstaller] = signature;
+  const testing::RunOutcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(w().chain_builds.size(), 1u);
+  EXPECT_TRUE(w().open_chains.empty());
+}
 
 TEST_F(SignerDriver, AnExpiredLeafWithATimestampIsStarted) {
   fake::FileSignature signature = fake::signed_by(kSigner);

@@ -1,6 +1,7 @@
 // The signer check against the fake's model of Authenticode: which file
-// passes, the code each refusal carries, the wrong-signer message, exactly
-// what WinVerifyTrust is asked, and that its state is always closed.
+// passes, the code each refusal carries, the wrong-signer and
+// wrong-authority messages, revocation, exactly what WinVerifyTrust and the
+// revocation chain are asked, and that every state and chain is released.
 #include "trust/installer_signature.h"
 
 #include <gmock/gmock.h>
@@ -8,10 +9,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "fake_windows.h"
 #include "support/seam_test.h"
+#include "trust/revocation.h"
 
 namespace vant {
 namespace {
@@ -40,14 +44,16 @@ class SignatureCheckTest : public SeamTest {
 
   // The check of kFile, held open, and what the fake saw of the verify
   // state: exactly one verification and one close of that same state,
-  // nothing left open.
-  std::expected<void, SystemError> check(const SignerName& expected = kVendor) {
-    SignatureCheck signature_check(expected);
+  // nothing left open (no chain either).
+  std::expected<void, SystemError> check(const SignerName& expected = kVendor,
+                                         std::span<const CaFingerprint> authorities = {}) {
+    SignatureCheck signature_check(expected, authorities);
     held_ = open_file(kFile);
     auto result = signature_check.check(kFile, held_);
     // The error may point into the check: copy its text while it lives.
     if (!result) last_text_ = result.error().display_text();
     EXPECT_TRUE(w().trust_states.empty()) << "a verify state was left open";
+    EXPECT_TRUE(w().open_chains.empty()) << "a chain was not freed";
     EXPECT_EQ(w().count_calls("WinVerifyTrust(close)"), 1u);
     if (w().trust_calls.size() == 2) {
       EXPECT_EQ(w().trust_calls[1].state, w().trust_calls[0].state_out);
@@ -233,7 +239,7 @@ TEST_F(SignatureCheckTest, LoadsWintrustAndCrypt32FromTheSystemFolderOnly) {
   EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& c) { return c.starts_with("LoadLibraryExW"); }),
             2);
   EXPECT_EQ(std::count_if(calls.begin(), verify, [](const std::string& c) { return c.starts_with("GetProcAddress"); }),
-            7);
+            10);
 }
 
 // One row: what is missing of the system's libraries, and the code of the
@@ -275,30 +281,32 @@ std::function<void(fake::FakeWindows&)> without(const char16_t* library, const c
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, UnavailableTrustFunction,
-    ::testing::Values(Unavailable{"NoWintrust", [](fake::FakeWindows& w) { w.libraries.erase(kSystemWintrust); }, 126},
-                      Unavailable{"NoCrypt32", [](fake::FakeWindows& w) { w.libraries.erase(kSystemCrypt32); }, 126},
-                      // Only a copy beside the program: never loaded from there.
-                      Unavailable{"WintrustOnlyBesideTheProgram",
-                                  [](fake::FakeWindows& w) {
-                                    w.libraries.erase(kSystemWintrust);
-                                    w.add_library(u"C:\\Program Files\\VANT\\wintrust.dll",
-                                                  fake::Library{fake::kWintrustExports});
-                                  },
-                                  126},
-                      Unavailable{"WintrustNotAnImage",
-                                  [](fake::FakeWindows& w) { w.libraries.at(kSystemWintrust).load_error = 193; }, 193},
-                      Unavailable{"Crypt32AccessDenied",
-                                  [](fake::FakeWindows& w) { w.libraries.at(kSystemCrypt32).load_error = 5; }, 5},
-                      Unavailable{"NoWinVerifyTrust", without(kSystemWintrust, "WinVerifyTrust"), 127},
-                      Unavailable{"NoWTHelperProvDataFromStateData",
-                                  without(kSystemWintrust, "WTHelperProvDataFromStateData"), 127},
-                      Unavailable{"NoWTHelperGetProvSignerFromChain",
-                                  without(kSystemWintrust, "WTHelperGetProvSignerFromChain"), 127},
-                      Unavailable{"NoCertVerifyCertificateChainPolicy",
-                                  without(kSystemCrypt32, "CertVerifyCertificateChainPolicy"), 127},
-                      Unavailable{"NoCertGetEnhancedKeyUsage", without(kSystemCrypt32, "CertGetEnhancedKeyUsage"), 127},
-                      Unavailable{"NoCertVerifyTimeValidity", without(kSystemCrypt32, "CertVerifyTimeValidity"), 127},
-                      Unavailable{"NoCertGetNameStringW", without(kSystemCrypt32, "CertGetNameStringW"), 127}),
+    ::testing::Values(
+        Unavailable{"NoWintrust", [](fake::FakeWindows& w) { w.libraries.erase(kSystemWintrust); }, 126},
+        Unavailable{"NoCrypt32", [](fake::FakeWindows& w) { w.libraries.erase(kSystemCrypt32); }, 126},
+        // Only a copy beside the program: never loaded from there.
+        Unavailable{"WintrustOnlyBesideTheProgram",
+                    [](fake::FakeWindows& w) {
+                      w.libraries.erase(kSystemWintrust);
+                      w.add_library(u"C:\\Program Files\\VANT\\wintrust.dll", fake::Library{fake::kWintrustExports});
+                    },
+                    126},
+        Unavailable{"WintrustNotAnImage",
+                    [](fake::FakeWindows& w) { w.libraries.at(kSystemWintrust).load_error = 193; }, 193},
+        Unavailable{"Crypt32AccessDenied", [](fake::FakeWindows& w) { w.libraries.at(kSystemCrypt32).load_error = 5; },
+                    5},
+        Unavailable{"NoWinVerifyTrust", without(kSystemWintrust, "WinVerifyTrust"), 127},
+        Unavailable{"NoWTHelperProvDataFromStateData", without(kSystemWintrust, "WTHelperProvDataFromStateData"), 127},
+        Unavailable{"NoWTHelperGetProvSignerFromChain", without(kSystemWintrust, "WTHelperGetProvSignerFromChain"),
+                    127},
+        Unavailable{"NoCertVerifyCertificateChainPolicy", without(kSystemCrypt32, "CertVerifyCertificateChainPolicy"),
+                    127},
+        Unavailable{"NoCertGetEnhancedKeyUsage", without(kSystemCrypt32, "CertGetEnhancedKeyUsage"), 127},
+        Unavailable{"NoCertVerifyTimeValidity", without(kSystemCrypt32, "CertVerifyTimeValidity"), 127},
+        Unavailable{"NoCertGetNameStringW", without(kSystemCrypt32, "CertGetNameStringW"), 127},
+        Unavailable{"NoCryptHashCertificate2", without(kSystemCrypt32, "CryptHashCertificate2"), 127},
+        Unavailable{"NoCertGetCertificateChain", without(kSystemCrypt32, "CertGetCertificateChain"), 127},
+        Unavailable{"NoCertFreeCertificateChain", without(kSystemCrypt32, "CertFreeCertificateChain"), 127}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(SignatureCheckTest, UnsignedAndMissingFilesAreRefusedByWindows) {
@@ -427,6 +435,289 @@ TEST_F(SignatureCheckTest, WithAVerifiedTimestampEveryCertificateIsJudgedAtItsTi
   ASSERT_TRUE(check().has_value()) << last_text_;
   EXPECT_THAT(w().time_checks_now, ElementsAre(false, false, false));
   EXPECT_THAT(w().time_checks_at, ElementsAre(stamped, stamped, stamped));
+}
+
+// ---- The vendor's certificate authority --------------------------------------
+
+// SHA-256 of the DER bytes fake::signed_by gives (sha256sum of the text).
+constexpr auto kRootPin = parse_ca_fingerprints(  // "certificate of VANT Test Root"
+    "115BFF99983EF576832020242BFCDE7A2DC3338632C65250AFA525F93EA6E8CF");
+constexpr auto kIntermediatePin = parse_ca_fingerprints(  // "certificate of VANT Test Code Signing CA"
+    "C9ACD8D1C8C3F431032EEE34D1DF889479820DD38A9E85B0CB293E6FFFEEF27A");
+constexpr auto kLeafPin = parse_ca_fingerprints(  // "certificate of VANT 软件有限公司"
+    "0A438CDC85AACDB902DDFC587C5CA7EDC3F57468138B498CF814A91456F6D984");
+constexpr auto kOtherAndIntermediatePins = parse_ca_fingerprints(
+    "4C8D94291E3D57825811C5106DE13D37A9AEFBAEB756CD127A2898E17771868F;"  // "certificate of another root"
+    "C9ACD8D1C8C3F431032EEE34D1DF889479820DD38A9E85B0CB293E6FFFEEF27A");
+constexpr auto kNoPins = parse_ca_fingerprints("");
+
+static_assert(kNoPins.empty() && kOtherAndIntermediatePins.size() == 2);
+static_assert(kRootPin[0][0] == 0x11 && kRootPin[0][1] == 0x5B && kRootPin[0][31] == 0xCF);
+static_assert(kOtherAndIntermediatePins[1] == kIntermediatePin[0]);
+
+// The vendor's name under a root someone added to this PC: a debugging
+// proxy's, say, with an issuing CA of its own.
+void under_proxy_root(fake::FileSignature& signature) {
+  signature.chain[1].name = u"Proxy Code Signing CA";
+  signature.chain[1].der = "certificate of Proxy Code Signing CA";
+  signature.chain[2].name = u"Proxy Root";
+  signature.chain[2].der = "certificate of Proxy Root";
+}
+
+const std::string kNotPinnedUnderTestRoot =
+    "chain ends in \"VANT Test Root\" and holds none of the pinned certificate authorities";
+const std::string kNotPinnedUnderProxyRoot =
+    "chain ends in \"Proxy Root\" and holds none of the pinned certificate authorities";
+
+// One row: the pins, how the file is signed, and the refusal's text (none:
+// passes).
+struct PinCase {
+  const char* name;
+  std::span<const CaFingerprint> pins;
+  std::function<void(fake::FileSignature&)> arrange;
+  std::string refusal;
+};
+
+class PinnedAuthority : public SignatureCheckTest, public ::testing::WithParamInterface<PinCase> {};
+
+TEST_P(PinnedAuthority, PassesOnlyWithAPinnedCertificateAboveTheLeaf) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  GetParam().arrange(signature);
+  w().signatures[kFile] = signature;
+  const auto result = check(kVendor, GetParam().pins);
+  if (GetParam().refusal.empty()) {
+    EXPECT_TRUE(result.has_value()) << last_text_;
+    return;
+  }
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error().kind(), SystemErrorKind::PermissionDenied);
+  EXPECT_FALSE(result.error().is_os());
+  EXPECT_EQ(last_text_, GetParam().refusal);
+  // Nothing is asked of the network for a refused file.
+  EXPECT_TRUE(w().chain_builds.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PinnedAuthority,
+    ::testing::Values(PinCase{"RootPinned", kRootPin, [](fake::FileSignature&) {}, ""},
+                      PinCase{"IntermediatePinned", kIntermediatePin, [](fake::FileSignature&) {}, ""},
+                      PinCase{"SecondOfTwoPinned", kOtherAndIntermediatePins, [](fake::FileSignature&) {}, ""},
+                      PinCase{"VendorNameUnderAnotherRoot", kRootPin, under_proxy_root, kNotPinnedUnderProxyRoot},
+                      PinCase{"VendorNameUnderAnotherIssuerOfThePinnedRoot", kIntermediatePin,
+                              [](fake::FileSignature& s) {
+                                s.chain[1].name = u"VANT Test Other CA";
+                                s.chain[1].der = "certificate of VANT Test Other CA";
+                              },
+                              kNotPinnedUnderTestRoot},
+                      // The leaf is never the authority, even when its own
+                      // fingerprint is pinned.
+                      PinCase{"OnlyTheLeafPinned", kLeafPin, [](fake::FileSignature&) {}, kNotPinnedUnderTestRoot},
+                      // The fingerprint is of the whole certificate: one
+                      // byte more is another certificate.
+                      PinCase{"RootWithOtherBytes", kRootPin, [](fake::FileSignature& s) { s.chain[2].der += '\0'; },
+                              kNotPinnedUnderTestRoot},
+                      // The signer is judged first.
+                      PinCase{"WrongSignerUnderAnotherRoot", kRootPin,
+                              [](fake::FileSignature& s) {
+                                under_proxy_root(s);
+                                s.chain[0].name = u"Other Vendor Ltd";
+                              },
+                              "signed by \"Other Vendor Ltd\", expected \"VANT 软件有限公司\""},
+                      // Without pins any root that Windows trusts will do.
+                      PinCase{"NoPins", kNoPins, under_proxy_root, ""}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(SignatureCheckTest, FingerprintsAreWindowsSha256OfEachCertificateAboveTheLeaf) {
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  ASSERT_TRUE(check(kVendor, kRootPin).has_value()) << last_text_;
+  // The intermediate, then the root; never the leaf.
+  EXPECT_EQ(w().hash_calls, 2u);
+
+  // Without pins nothing is hashed.
+  fake::reset();
+  w().add_file(kFile);
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  ASSERT_TRUE(check().has_value()) << last_text_;
+  EXPECT_EQ(w().hash_calls, 0u);
+}
+
+TEST_F(SignatureCheckTest, AFailedFingerprintRefusesTheFile) {
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  w().hash_error = 87;
+  auto result = check(kVendor, kRootPin);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), SystemError::from_code(87));
+
+  // A failure that leaves no error still refuses.
+  fake::reset();
+  w().add_file(kFile);
+  w().signatures[kFile] = fake::signed_by(kVendor.units);
+  w().hash_error = 0;
+  result = check(kVendor, kRootPin);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), SystemError::from_code(win::TRUST_E_SUBJECT_NOT_TRUSTED));
+}
+
+// ---- Revocation, soft-fail ----------------------------------------------------------
+
+// One row: how the chain's certificates stand (leaf, intermediate, root),
+// and the code of the refusal (0: passes).
+struct RevocationCase {
+  const char* name;
+  std::function<void(fake::FileSignature&)> arrange;
+  std::uint32_t code;
+};
+
+class Revoked : public SignatureCheckTest, public ::testing::WithParamInterface<RevocationCase> {};
+
+TEST_P(Revoked, RefusesOnlyWhatWindowsSaysIsRevoked) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  GetParam().arrange(signature);
+  w().signatures[kFile] = signature;
+
+  const auto result = check(kVendor, kRootPin);
+  if (GetParam().code == 0) {
+    EXPECT_TRUE(result.has_value()) << last_text_;
+  } else {
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), SystemError::from_code(static_cast<std::int32_t>(GetParam().code))) << last_text_;
+  }
+  EXPECT_EQ(w().chain_builds.size(), 1u);
+}
+
+constexpr std::uint32_t kRevoked = 0x80092010;  // CRYPT_E_REVOKED
+
+void stamped_30_days_ago(fake::FileSignature& s) {
+  s.counter_signers = {fake::CounterSigner{.time = fake::kNow - 30 * fake::kDay}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Revoked,
+    ::testing::Values(
+        RevocationCase{"NoneRevoked", [](fake::FileSignature&) {}, 0},
+        RevocationCase{"LeafRevoked", [](fake::FileSignature& s) { s.chain[0].revocation = fake::Revocation::Revoked; },
+                       kRevoked},
+        // The whole chain is asked about, not only the leaf.
+        RevocationCase{"IntermediateRevoked",
+                       [](fake::FileSignature& s) { s.chain[1].revocation = fake::Revocation::Revoked; }, kRevoked},
+        // Revocation that could not be checked does not refuse: the server
+        // cannot be reached, or the certificate names none.
+        RevocationCase{"LeafServerUnreachable",
+                       [](fake::FileSignature& s) { s.chain[0].revocation = fake::Revocation::Offline; }, 0},
+        RevocationCase{"IntermediateWithoutRevocationInformation",
+                       [](fake::FileSignature& s) { s.chain[1].revocation = fake::Revocation::NoInformation; }, 0},
+        RevocationCase{"NothingCanBeChecked",
+                       [](fake::FileSignature& s) {
+                         s.chain[0].revocation = fake::Revocation::Offline;
+                         s.chain[1].revocation = fake::Revocation::NoInformation;
+                       },
+                       0},
+        // But a revoked certificate refuses whatever else could not be checked.
+        RevocationCase{"LeafUnreachableIntermediateRevoked",
+                       [](fake::FileSignature& s) {
+                         s.chain[0].revocation = fake::Revocation::Offline;
+                         s.chain[1].revocation = fake::Revocation::Revoked;
+                       },
+                       kRevoked},
+        // A verified timestamp's time counts, as for expiry: a certificate
+        // revoked after the signature was stamped does not refuse it...
+        RevocationCase{"LeafRevokedAfterTheStampedTime",
+                       [](fake::FileSignature& s) {
+                         stamped_30_days_ago(s);
+                         s.chain[0].revocation = fake::Revocation::Revoked;
+                         s.chain[0].revoked_at = fake::kNow - 10 * fake::kDay;
+                       },
+                       0},
+        // ...one revoked before it does,
+        RevocationCase{"LeafRevokedBeforeTheStampedTime",
+                       [](fake::FileSignature& s) {
+                         stamped_30_days_ago(s);
+                         s.chain[0].revocation = fake::Revocation::Revoked;
+                         s.chain[0].revoked_at = fake::kNow - 40 * fake::kDay;
+                       },
+                       kRevoked},
+        // ...and a timestamp that did not verify changes nothing.
+        RevocationCase{"LeafRevokedWithABrokenTimestamp",
+                       [](fake::FileSignature& s) {
+                         s.counter_signers = {
+                             fake::CounterSigner{.time = fake::kNow - 30 * fake::kDay, .error = kCounterSignerError}};
+                         s.chain[0].revocation = fake::Revocation::Revoked;
+                         s.chain[0].revoked_at = fake::kNow - 10 * fake::kDay;
+                       },
+                       kRevoked},
+        // A root is withdrawn from the trusted roots, not revoked: it is
+        // not asked about.
+        RevocationCase{"RootListedAsRevoked",
+                       [](fake::FileSignature& s) { s.chain[2].revocation = fake::Revocation::Revoked; }, 0},
+        // A chain that cannot be built at all refuses, with its error.
+        RevocationCase{"ChainCannotBeBuilt", [](fake::FileSignature& s) { s.chain_build_error = 14; }, 14},
+        RevocationCase{"ChainCannotBeBuiltWithoutAnError", [](fake::FileSignature& s) { s.chain_build_error = 0; },
+                       0x800B0004}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// The revocation chain: the current user's engine, as WinVerifyTrust's; the
+// leaf with the signature's certificates; every certificate but the root;
+// the network allowed for revocation only, with one time limit for all of
+// it; freed before the verify state is closed.
+TEST_F(SignatureCheckTest, AsksForRevocationOfTheChainWithOneTimeLimit) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  signature.chain[0].revocation = fake::Revocation::Offline;
+  signature.chain[1].revocation = fake::Revocation::Offline;
+  w().signatures[kFile] = signature;
+  ASSERT_TRUE(check(kVendor, kRootPin).has_value()) << last_text_;
+
+  ASSERT_EQ(w().chain_builds.size(), 1u);
+  const fake::ChainBuild& build = w().chain_builds[0];
+  EXPECT_TRUE(build.current_user_engine);
+  EXPECT_EQ(build.certificate, kVendor.units);
+  EXPECT_TRUE(build.signature_store);
+  EXPECT_EQ(build.time, std::nullopt);
+  EXPECT_EQ(build.para_size, sizeof(win::CERT_CHAIN_PARA));
+  EXPECT_EQ(build.usage_type, win::USAGE_MATCH_TYPE_AND);
+  EXPECT_EQ(build.usage_count, 0u);
+  EXPECT_EQ(build.url_timeout, kRevocationWaitMilliseconds);
+  EXPECT_EQ(build.flags, win::CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                             win::CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT |
+                             win::CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL);
+  EXPECT_TRUE(build.reserved_null);
+  // Two servers that never answer hold the check for at most the limit in
+  // all (on the fake's clock, as Windows documents the limits).
+  EXPECT_EQ(kRevocationWaitMilliseconds, 10'000u);
+  EXPECT_GT(build.revocation_wait_ms, 0u);
+  EXPECT_LE(build.revocation_wait_ms, kRevocationWaitMilliseconds);
+
+  // Asked last, after the signer's name and the authority, and released
+  // before the verify state is closed.
+  const std::vector<std::string> tail(w().calls.end() - 6, w().calls.end());
+  EXPECT_THAT(tail, ElementsAre("CertGetNameStringW(512)", "CryptHashCertificate2", "CryptHashCertificate2",
+                                "CertGetCertificateChain", "CertFreeCertificateChain", "WinVerifyTrust(close)"));
+}
+
+TEST_F(SignatureCheckTest, WithAVerifiedTimestampRevocationIsJudgedAtItsTime) {
+  fake::FileSignature signature = fake::signed_by(kVendor.units);
+  stamped_30_days_ago(signature);
+  w().signatures[kFile] = signature;
+  ASSERT_TRUE(check().has_value()) << last_text_;
+  ASSERT_EQ(w().chain_builds.size(), 1u);
+  EXPECT_EQ(w().chain_builds[0].time, fake::kNow - 30 * fake::kDay);
+}
+
+// Nothing goes to the network for a file that another rule refuses.
+TEST_F(SignatureCheckTest, RefusedFilesAreNotAskedAbout) {
+  fake::FileSignature signature = fake::signed_by(u"Other Vendor Ltd");
+  signature.chain[0].revocation = fake::Revocation::Revoked;
+  w().signatures[kFile] = signature;
+  ASSERT_FALSE(check().has_value());
+  EXPECT_EQ(last_text_, "signed by \"Other Vendor Ltd\", expected \"VANT 软件有限公司\"");
+  EXPECT_TRUE(w().chain_builds.empty());
+
+  fake::reset();
+  w().add_file(kFile);
+  signature = fake::signed_by(kVendor.units);
+  signature.chain_error_status = win::CERT_TRUST_IS_UNTRUSTED_ROOT;
+  w().signatures[kFile] = signature;
+  ASSERT_FALSE(check().has_value());
+  EXPECT_TRUE(w().chain_builds.empty());
 }
 
 }  // namespace

@@ -1,13 +1,24 @@
 // The exes built with an installer signer, under Wine with the real
 // WinVerifyTrust and crypt32: the stand-in curl delivers the installer's
 // stand-in signed, unsigned, spoiled, by the wrong signer, with an expired
-// leaf, under a root nobody trusts, and so on (make-pki.sh makes them all
-// afresh; the test root is in the prefix's LocalMachine Root store). Only
-// the vendor's own installer starts; every other is deleted and reported.
+// leaf, under a root nobody trusts, with the vendor's name under another
+// root this PC trusts, and so on (make-pki.sh makes them all afresh; the
+// vendor's test root and the other trusted root are in the prefix's
+// LocalMachine Root store). Only the vendor's own installer starts; every
+// other is deleted and reported.
 //
-// Two exes, one per signer name: VANT_TEST_SIGNER_CN (Chinese) and
-// VANT_TEST_SIGNER_ASCII. The fixture's copy of the program is replaced by
-// the one a row names.
+// Two exes, one per signer name: VANT_TEST_SIGNER_CN (Chinese), pinned to
+// the vendor's test root, and VANT_TEST_SIGNER_ASCII, pinned to its
+// intermediate (the second of two pins). The fixture's copy of the program
+// is replaced by the one a row names.
+//
+// Revocation: Wine's WinVerifyTrust checks none, but the check asks a chain
+// of its own, and Wine's chain reads a CRL through a file:// address. So a
+// leaf or an issuing CA that its CRL lists is refused here; a certificate
+// whose CRL server cannot be reached (nothing listens at its address), or
+// that names none (every other test certificate: Wine then says unknown
+// and offline), does not stop the installer. Wine ignores the time limit
+// of the fetches and a timestamp's time: those are tested against the fake.
 #include <windows.h>
 
 #include <atomic>
@@ -68,7 +79,9 @@ TEST_P(AcceptedInstaller, StartsAsWithoutTheCheck) {
 
 INSTANTIATE_TEST_SUITE_P(Signers, AcceptedInstaller,
                          ::testing::Values(Accepted{"Chinese", Exe::Chinese, L"cn.exe"},
-                                           Accepted{"Ascii", Exe::Ascii, L"ascii.exe"}),
+                                           Accepted{"Ascii", Exe::Ascii, L"ascii.exe"},
+                                           // Revocation that cannot be checked does not refuse.
+                                           Accepted{"RevocationServerUnreachable", Exe::Chinese, L"unreachable.exe"}),
                          CaseName());
 
 // One row: the exe, the file curl delivers, and what the first error line
@@ -116,6 +129,7 @@ const std::string kExpired = "-2146762495";        // CERT_E_EXPIRED 0x800B0101
 const std::string kUntrustedRoot = "-2146762487";  // CERT_E_UNTRUSTEDROOT 0x800B0109
 const std::string kChaining = "-2146762486";       // CERT_E_CHAINING 0x800B010A
 const std::string kWrongUsage = "-2146762480";     // CERT_E_WRONG_USAGE 0x800B0110
+const std::string kRevoked = "-2146885616";        // CRYPT_E_REVOKED 0x80092010
 
 const std::string kChineseName = VANT_TEST_SIGNER_CN;
 const std::string kAsciiName = VANT_TEST_SIGNER_ASCII;
@@ -137,6 +151,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{"UntrustedRoot", Exe::Chinese, L"untrusted.exe", {kUntrustedRoot}, ""},
                       Refused{"NoIntermediate", Exe::Chinese, L"no-intermediate.exe", {kChaining}, ""},
                       Refused{"NoCodeSigningUsage", Exe::Chinese, L"no-usage.exe", {kWrongUsage}, ""},
+                      // The vendor's name, under a root that this PC trusts
+                      // (as an enterprise's own, or a debugging proxy's) but
+                      // that is not the vendor's.
+                      Refused{"VendorNameUnderAnotherTrustedRoot",
+                              Exe::Chinese,
+                              L"other-root.exe",
+                              {},
+                              "chain ends in \"VANT Other Trusted Root\" and holds none of the pinned certificate "
+                              "authorities"},
+                      Refused{"RevokedLeaf", Exe::Chinese, L"revoked.exe", {kRevoked}, ""},
+                      Refused{"RevokedIssuingCa", Exe::Chinese, L"revoked-ca.exe", {kRevoked}, ""},
                       Refused{"OtherVendor",
                               Exe::Chinese,
                               L"other.exe",

@@ -1,7 +1,7 @@
-// Adds the signer tests' throwaway root certificate to the LocalMachine
-// Root store, or removes it again:
+// Adds the signer tests' throwaway root certificates to the LocalMachine
+// Root store, or removes them again:
 //
-//   vant_trust_test_root add|remove ROOT.der
+//   vant_trust_test_root add|remove ROOT.der...
 //
 // Only under Wine: CTest runs it in the build tree's own Wine prefix, and
 // it refuses to touch the store of a real Windows (where a test root would
@@ -55,7 +55,7 @@ int add(const std::vector<BYTE>& der) {
     SetLastError(error);
     return fail("CertAddEncodedCertificateToStore");
   }
-  std::puts("test root added to the LocalMachine Root store");
+  std::puts("a test root added to the LocalMachine Root store");
   return 0;
 }
 
@@ -88,22 +88,25 @@ int remove(const std::vector<BYTE>& der) {
     SetLastError(static_cast<DWORD>(status));
     return fail("RegDeleteKeyW");
   }
-  std::puts("test root removed from the LocalMachine Root store");
+  std::puts("a test root removed from the LocalMachine Root store");
   return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3 || (std::wstring(argv[1]) != L"add" && std::wstring(argv[1]) != L"remove")) {
-    std::fputs("usage: vant_trust_test_root add|remove ROOT.der\n", stderr);
+  if (argc < 3 || (std::wstring(argv[1]) != L"add" && std::wstring(argv[1]) != L"remove")) {
+    std::fputs("usage: vant_trust_test_root add|remove ROOT.der...\n", stderr);
     return 2;
   }
   if (!running_under_wine()) {
     std::fputs("refused: this helper changes a machine's trusted roots and runs only in a Wine test prefix\n", stderr);
     return 2;
   }
-  const std::vector<BYTE> der = read_file(argv[2]);
-  if (der.empty()) return fail("reading the certificate");
-  return std::wstring(argv[1]) == L"add" ? add(der) : remove(der);
+  for (int i = 2; i < argc; ++i) {
+    const std::vector<BYTE> der = read_file(argv[i]);
+    if (der.empty()) return fail("reading the certificate");
+    if (const int status = std::wstring(argv[1]) == L"add" ? add(der) : remove(der); status != 0) return status;
+  }
+  return 0;
 }

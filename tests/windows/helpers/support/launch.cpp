@@ -265,9 +265,9 @@ LaunchResult launch(const LaunchRequest& request) {
   result.waited_ticks = now_ticks();
   in_writer.reset();
   GetExitCodeProcess(child.get(), &result.exit_code);
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (GetProcessTimes(child.get(), &created, &exited, &kernel, &user)) {
-    result.creation_ticks = ticks(created);
+  FILETIME creation{}, exited{}, kernel{}, user{};
+  if (GetProcessTimes(child.get(), &creation, &exited, &kernel, &user)) {
+    result.creation_ticks = ticks(creation);
     result.exit_ticks = ticks(exited);
   }
   result.elapsed_ms = static_cast<double>(ended.QuadPart - started.QuadPart) * 1000.0 / frequency.QuadPart;
