@@ -67,8 +67,9 @@ for exe in "$@"; do
   if [[ -z $first_exe ]]; then
     first_signer=$signer first_exe=$exe
   elif [[ $signer != "$first_signer" ]]; then
-    refuse "$exe and $first_exe have different signers ($signer) and ($first_signer); sign both with the same certificate"
+    refuse "$exe and $first_exe have different signers ($(printf '%b' "$signer")) and ($(printf '%b' "$first_signer")); sign both with the same certificate"
   fi
   echo "verified: $exe"
 done
-echo "signer: $first_signer"
+# osslsigncode writes a name's bytes beyond ASCII as \xE8...; shown as text.
+echo "signer: $(printf '%b' "$first_signer")"
