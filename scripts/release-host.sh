@@ -21,30 +21,52 @@
 # the release step refuses, in any case and with or without a port or a
 # final dot:
 # - no host, or an empty one;
+# - a malformed one: an empty label (a..b, or two final dots), a label that
+#   begins or ends with a hyphen (a.-b), a port outside 1-65535
+#   (dl.vant-soft.com:0, :65536);
 # - reserved names that never resolve: anything under .example, .invalid,
 #   .test or .localhost (localhost itself included), and example.com,
 #   example.net, example.org with their subdomains;
 #   download.vant.example -> refused, DL.Example.COM. -> refused,
 #   myexample.com, example.com.cn -> accepted;
-# - special-use names that resolve only inside one network or in Tor:
-#   anything under .local, .home.arpa or .onion;
-#   nas.local -> refused, dl.home.arpa:8443 -> refused;
+# - names that resolve only inside one network or in Tor: anything under
+#   .local, .home.arpa, .onion, .internal, .alt, .lan, .home, .corp or
+#   .localdomain, and a single label (dlserver), which only a network's
+#   own resolver completes;
+#   nas.local -> refused, dl.home.arpa:8443 -> refused, dlserver -> refused;
 # - IP address literals (below): the server's certificate names a host,
 #   and an address compiled into the exe can never move.
 # Development and test builds keep their placeholder default.
 # Example: -DVANT_DOWNLOAD_HOST=dl.vant-soft.com:8443 -> dl.vant-soft.com:8443
 set -euo pipefail
+# shellcheck source=cmake-setting.sh
+source "$(dirname "$0")/cmake-setting.sh"
 
 # Prints why a release for the host is refused; nothing when it may be built.
 refusal() {
-  local host=$1 name label
-  # Compared without a port, final dots or case:
+  local host=$1 name label port
+  # Compared without a port, one final dot or case:
   # DL.Example.COM.:8443 -> dl.example.com
   name=${host%%:*}
-  while [[ $name == *. ]]; do name=${name%.}; done
+  name=${name%.}
   name=${name,,}
   if [[ -z $name ]]; then
     echo "is empty"
+    return
+  fi
+  if [[ $name == .* || $name == *..* || $name == *. ]]; then
+    echo "has an empty label (two dots in a row, or a dot at the start or two at the end)"
+    return
+  fi
+  if [[ $host == *:* ]]; then
+    port=${host#*:}
+    if [[ ! $port =~ ^[0-9]{1,5}$ ]] || ((10#$port < 1 || 10#$port > 65535)); then
+      echo "has a port outside 1-65535"
+      return
+    fi
+  fi
+  if [[ $name =~ (^|\.)- || $name =~ -($|\.) ]]; then
+    echo "has a label that begins or ends with a hyphen, which no host name has"
     return
   fi
   # CMakeLists.txt allows only letters, digits, dots and hyphens, with an
@@ -64,12 +86,17 @@ refusal() {
     return
   fi
   local suffix
-  for suffix in example invalid test localhost local onion home.arpa example.com example.net example.org; do
+  for suffix in example invalid test localhost local onion home.arpa internal alt lan home corp localdomain \
+    example.com example.net example.org; do
     if [[ $name == "$suffix" || $name == *."$suffix" ]]; then
       echo "is a reserved or special-use name that customers cannot reach"
       return
     fi
   done
+  if [[ $name != *.* ]]; then
+    echo "is a single label, which only a network's own resolver completes (customers need the full name)"
+    return
+  fi
 }
 
 if [[ ${1-} == --cache ]]; then
@@ -77,35 +104,18 @@ if [[ ${1-} == --cache ]]; then
     echo "usage: release-host.sh --cache BUILD_DIR" >&2
     exit 2
   fi
-  cache=$2/CMakeCache.txt
-  # The entry as CMake writes it: VANT_DOWNLOAD_HOST:STRING=dl.vant-soft.com
-  # (another type if one was given with -D); the last one counts.
-  entry=$(grep -E '^VANT_DOWNLOAD_HOST:[A-Z]+=' "$cache" 2>/dev/null | tail -n 1 || true)
-  if [[ -z $entry ]]; then
-    echo "release refused: $cache holds no VANT_DOWNLOAD_HOST; was $2 configured?" >&2
+  if ! setting_from_cache VANT_DOWNLOAD_HOST "$2"; then
+    echo "release refused: $2/CMakeCache.txt holds no VANT_DOWNLOAD_HOST; was $2 configured?" >&2
     exit 1
   fi
-  host=${entry#*=}
+  host=$setting
   where=" (what $2 was configured with)"
 else
-  host=
-  given=0
-  args=("$@")
-  for ((i = 0; i < ${#args[@]}; i++)); do
-    arg=${args[i]}
-    if [[ $arg == -D && $((i + 1)) -lt ${#args[@]} ]]; then
-      arg=-D${args[i + 1]}
-      i=$((i + 1))
-    fi
-    if [[ $arg =~ ^-DVANT_DOWNLOAD_HOST(:[A-Za-z]+)?=(.*)$ ]]; then
-      host=${BASH_REMATCH[2]}
-      given=1
-    fi
-  done
-  if ((!given)) || [[ -z $host ]]; then
+  if ! setting_from_args VANT_DOWNLOAD_HOST "$@" || [[ -z $setting ]]; then
     echo "release refused: no download host; pass -DVANT_DOWNLOAD_HOST=<your download server's host name>" >&2
     exit 1
   fi
+  host=$setting
   where=
 fi
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the formatting check,
 # the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
-# tests of the real 64-bit and 32-bit exes under Wine, the check that two
-# clean release builds are byte-identical, and every fuzz target for a short
-# time. Exits non-zero on the first failure.
+# tests of the real 64-bit and 32-bit exes under Wine, the release step (its
+# refusals, signing through a PKCS#11 token and elsewhere), the check that
+# two clean release builds are byte-identical, and every fuzz target for a
+# short time. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,9 +19,16 @@ for preset in host host-sanitize windows-x64 windows-x86; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" </dev/null
 done
+echo "==> release step: refusals"
+bash tests/release/release_refusals_test.sh .
+echo "==> release step: signing through a SoftHSM2 token, and elsewhere with --finish"
+bash tests/release/release_signing_test.sh .
 echo "==> reproducible release build"
-# A release needs a real-looking download host; this one is never contacted.
-bash scripts/check-reproducible.sh -DVANT_DOWNLOAD_HOST=dl.vant-soft.com
+# A release as a vendor makes one: a real-looking download host (never
+# contacted), the installer signer and a CA fingerprint (made up: nothing
+# is signed or checked here).
+bash scripts/check-reproducible.sh -DVANT_DOWNLOAD_HOST=dl.vant-soft.com -DVANT_VERSION=2.3.1 \
+  "-DVANT_INSTALLER_SIGNER=VANT 软件有限公司" "-DVANT_INSTALLER_SIGNER_CA=$(printf '%064d' 0 | tr 0 a)"
 # Every fuzz target for 20 s from its committed seeds; any finding fails.
 echo "==> fuzz targets"
 bash scripts/fuzz.sh --check 20

@@ -88,6 +88,36 @@ refuses_host DL.Vant.LOCAL.
 refuses_host dl.home.arpa:8443
 refuses_host home.arpa
 refuses_host vantsoftxyz.onion
+# Names that resolve only inside one network: private-use top-level names
+# and a single label, which only a network's own search list completes.
+refuses_host dlserver
+refuses_host DLSERVER.:8443
+refuses_host dl.vant.internal
+refuses_host internal
+refuses_host dl.vant.alt
+refuses_host nas.lan
+refuses_host router.home
+refuses_host dl.vant.corp
+refuses_host dl.vant.localdomain
+refuses_host localdomain.
+# Malformed names: an empty label, a label that begins or ends with a
+# hyphen, a port outside 1-65535.
+refuses_host dl..vant-soft.com
+refuses_host .dl.vant-soft.com
+refuses_host dl.vant-soft.com..
+refuses_host dl.vant-soft.com..:8443
+refuses_host dl.-vant.com
+refuses_host dl.vant-.com
+refuses_host -dl.vant-soft.com
+refuses_host dl.vant-soft.com-
+refuses_host dl.vant-soft.com:0
+refuses_host dl.vant-soft.com:00000
+refuses_host dl.vant-soft.com:65536
+refuses_host dl.vant-soft.com:99999
+refuses_host dl.vant-soft.com:123456
+refuses_host dl.vant-soft.com:
+refuses_host dl.vant-soft.com:80:80
+refuses_host dl.vant-soft.com:8x
 # IP address literals, in the forms URL parsers read as IPv4.
 refuses_host 192.168.1.10
 refuses_host 10.0.0.1:8443
@@ -126,6 +156,18 @@ accepts_host 192.168.1.10.vant.cn
 accepts_host 0x7f000001.vant.cn
 accepts_host dl.vant.cafe
 accepts_host dl.vant.xn--fiqs8s
+# Ports at the ends of the range, a final dot, and hyphens inside labels.
+accepts_host dl.vant-soft.com:1
+accepts_host dl.vant-soft.com:65535
+accepts_host dl.vant-soft.com.
+accepts_host dl.vant-soft.com.:443
+accepts_host dl--1.vant-soft.com
+# Names that only look like the private-use ones.
+accepts_host internal.vant.cn
+accepts_host dl.vant.lane
+accepts_host home.vant.cn
+accepts_host dl.corporate.com
+accepts_host dl.vant.homes
 accepts dl.vant-soft.com -DVANT_DOWNLOAD_HOST=download.vant.example -DVANT_DOWNLOAD_HOST=dl.vant-soft.com
 
 # A folder that was not configured, or whose cache lacks the entry.
@@ -138,7 +180,7 @@ refuses --cache "$scratch/other"
 # alone.
 early=$scratch/early
 mkdir -p "$early/scripts" "$early/dist"
-cp "$root/scripts/dist.sh" "$root/scripts/release-host.sh" "$early/scripts/"
+cp "$root"/scripts/{dist,release-host,release-signer,cmake-setting,sign}.sh "$early/scripts/"
 printf 'echo setup ran >"%s/setup-ran"\n' "$early" >"$early/scripts/setup.sh"
 touch "$early/dist/kept"
 if bash "$early/scripts/dist.sh" -DVANT_DOWNLOAD_HOST=download.vant.example >/dev/null 2>&1 ||
@@ -161,7 +203,7 @@ echo : >"$source/scripts/setup.sh"
 # of an earlier run in it) is gone.
 mkdir -p "$source/dist"
 touch "$source/dist/vant-setup-x64.exe"
-(cd "$source" && bash scripts/dist.sh -DVANT_DOWNLOAD_HOST=dl.real-vendor.com -UVANT_DOWNLOAD_HOST \
+(cd "$source" && bash scripts/dist.sh --no-installer-signer -DVANT_DOWNLOAD_HOST=dl.real-vendor.com -UVANT_DOWNLOAD_HOST \
   >"$scratch/dist.out" 2>"$scratch/dist.err")
 status=$?
 err=$(cat "$scratch/dist.err")
