@@ -237,16 +237,7 @@ constexpr std::uint64_t kDefaultUrlTimeoutMs = 15'000;
 // in `foreign_calls` and the helper answers it as a failure. An address
 // GetProcAddress never gave, or one of another function, throws.
 bool system_function(win::FARPROC proc, std::u16string_view library, std::string_view function) {
-  auto& w = world();
-  const auto found = w.procedures.find(static_cast<std::uintptr_t>(proc));
-  if (found == w.procedures.end() || found->second.name != function) {
-    throw std::logic_error("Invoke" + std::string(function) + ": not the address of " + std::string(function));
-  }
-  const std::u16string path = w.system_directory + u"\\" + std::u16string(library);
-  if (same_no_case(found->second.library, path)) return true;
-  w.foreign_calls.push_back(utf8(found->second.library) + "!" + std::string(function));
-  w.last_error() = win::ERROR_INVALID_PARAMETER;
-  return false;
+  return world().is_system_function(proc, library, function);
 }
 
 }  // namespace
