@@ -52,8 +52,8 @@ std::wstring windows_temp() {
 // process (see above).
 bool dacl_leaves_a_writable_folder(const std::wstring& probe) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                            SDDL_REVISION_1, &descriptor, nullptr)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
     return false;
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
@@ -106,7 +106,8 @@ class ElevatedRun : public SetupRun {
   static ::testing::AssertionResult is_own_folder(const std::wstring& folder) {
     const std::wstring temp = lower(windows_temp());
     const std::wstring seen = lower(folder);
-    if (!seen.starts_with(temp)) return ::testing::AssertionFailure() << to_utf8(folder) << " is not in " << to_utf8(temp);
+    if (!seen.starts_with(temp))
+      return ::testing::AssertionFailure() << to_utf8(folder) << " is not in " << to_utf8(temp);
     const std::wstring name = seen.substr(temp.size());
     if (name.size() != 37 || !name.starts_with(L"vant-") ||
         name.find_first_not_of(L"0123456789abcdef", 5) != std::wstring::npos) {
