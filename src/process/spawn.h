@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,9 +15,10 @@
 
 namespace vant {
 
-// What to start: a program (a bare name such as "curl", or a path) and its
-// arguments. Nothing else is configurable: every child inherits the
-// environment, the current folder and the standard handles.
+// What to start: a program (a bare name such as "curl", or a path), its
+// arguments and, where a child must not inherit it, its current folder.
+// Nothing else is configurable: every child inherits the environment and
+// the standard handles.
 class ProcessCommand {
  public:
   explicit ProcessCommand(PathText program) : program_(std::move(program)) {}
@@ -27,13 +29,20 @@ class ProcessCommand {
     return *this;
   }
   ProcessCommand& arg(std::string_view argument) { return arg(PathText::from_utf8(argument)); }
+  // The child starts in exactly this folder instead of this process's.
+  ProcessCommand& in_folder(PathText folder) {
+    folder_ = std::move(folder);
+    return *this;
+  }
 
   const PathText& program() const { return program_; }
   const std::vector<PathText>& args() const { return args_; }
+  const std::optional<PathText>& folder() const { return folder_; }
 
  private:
   PathText program_;
   std::vector<PathText> args_;
+  std::optional<PathText> folder_;
 };
 
 // A started child. The pipes are always empty here (streams are inherited,
@@ -48,11 +57,13 @@ struct ChildProcess {
 
 // Starts the program that resolve_program finds, with the command line of
 // build_command_line (the program text as given, then the arguments), the
-// console, environment and current folder of this process, and inheritable
-// duplicates of its standard handles. Never waits. Fails without starting
-// anything for the errors of the lookup and the command line, for a batch
-// script ("batch scripts cannot be started"), and with the Windows code of
-// a failed DuplicateHandle or CreateProcessW.
+// console and environment of this process, its current folder unless the
+// command names one (passed as its exact units), and inheritable duplicates
+// of its standard handles. Never waits. Fails without starting anything for
+// the errors of the lookup and the command line, for a batch script ("batch
+// scripts cannot be started"), for a folder with a NUL, and with the Windows
+// code of a failed DuplicateHandle or CreateProcessW (267 for a folder that
+// does not exist or is too long to be a current folder).
 std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command);
 
 // Waits without a time limit; returns the exit code with all 32 bits.

@@ -15,6 +15,7 @@
 #include "process/hold_file.h"
 #include "process/platform_path.h"
 #include "process/spawn.h"
+#include "setup/curl_output.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
 #include "trust/installer_signature.h"
@@ -35,7 +36,7 @@ using namespace messages;
 }
 
 // The download tool's exit code: 0 when the installer is in place.
-void download_installer(const std::string& installer_path_text) {
+void download_installer(const PathText& download_folder, const std::string& installer_path_text) {
   ProcessCommand download(kDownloadTool);
   // Every option here is known to curl 7.55.1, the oldest curl Windows 10
   // ships: an option only newer curls know would make an older one exit 2
@@ -64,6 +65,11 @@ void download_installer(const std::string& installer_path_text) {
   // byte (the wait for the response headers included) curl exits 28, which
   // --retry counts as transient. Two minutes, not less: scanning proxies and
   // virus scanners hold the last bytes back for 30 to 40 s.
+  //
+  // "-o": the installer path text, unless the system's ANSI code page cannot
+  // spell the download folder; curl then starts in that folder and gets the
+  // bare file name (curl_output.h says why).
+  const CurlOutput output = curl_output(download_folder, installer_path_text);
   download.arg("--disable")
       .arg("-L")
       .arg("--proto-redir")
@@ -81,8 +87,9 @@ void download_installer(const std::string& installer_path_text) {
       .arg("--speed-time")
       .arg("120")
       .arg("-o")
-      .arg(installer_path_text)
+      .arg(output.argument)
       .arg(kDownloadAddress);
+  if (output.folder) download.in_folder(*output.folder);
 
   auto child = spawn_process(download);
   if (!child) fail_download_tool(child.error());
@@ -148,10 +155,12 @@ void run_setup() {
   if (!temp) internal_failure_unwrap(temp.error());
   const PathText installer_path = join_path(*temp, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
-  // and the same text is what the user is shown if the start fails.
+  // and the same text is what the user is shown if the start fails. (A
+  // folder with a lone surrogate is one the ANSI code page cannot spell, so
+  // curl starts in it, by its exact units, and gets only the file name.)
   const std::string installer_path_text = path_display_text(installer_path);
 
-  download_installer(installer_path_text);
+  download_installer(*temp, installer_path_text);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
