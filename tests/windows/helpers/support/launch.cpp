@@ -239,13 +239,13 @@ LaunchResult launch(const LaunchRequest& request) {
   QueryPerformanceCounter(&started);
   const wchar_t* application = request.application.empty() ? nullptr : request.application.c_str();
   const wchar_t* current_folder = request.current_folder.empty() ? nullptr : request.current_folder.c_str();
-  const bool created =
+  const bool launched =
       token.get() != nullptr
           ? CreateProcessAsUserW(token.get(), application, command_line.data(), nullptr, nullptr, TRUE,
                                  CREATE_UNICODE_ENVIRONMENT, environment.data(), current_folder, &startup, &process)
           : CreateProcessW(application, command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                            environment.data(), current_folder, &startup, &process);
-  if (!created) return fail({token.get() != nullptr ? "CreateProcessAsUserW" : "CreateProcessW", GetLastError()});
+  if (!launched) return fail({token.get() != nullptr ? "CreateProcessAsUserW" : "CreateProcessW", GetLastError()});
   result.started = true;
   result.pid = process.dwProcessId;
   Handle child(process.hProcess), thread(process.hThread);
