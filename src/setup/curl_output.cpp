@@ -1,10 +1,8 @@
 #include "setup/curl_output.h"
 
 #include <cstddef>
-#include <string>
 
 #include "paths/ansi_spelling.h"
-#include "platform/unicode.h"
 #include "setup/messages.h"
 
 namespace vant {
@@ -15,22 +13,27 @@ namespace {
 // The folder is the full path Windows gave.
 constexpr std::size_t kLongestCurrentFolder = 260 - 2;
 
+// The UTF-16 length of a path text: one unit per WTF-8 sequence, two for a
+// four-byte one. Example: "C:\张" (6 bytes) -> 4; a 😀 (4 bytes) -> 2.
 std::size_t units_of(const PathText& path) {
-  std::u16string units;
-  append_utf16_from_wtf8(units, path.bytes());
-  return units.size();
+  std::size_t units = 0;
+  for (const char c : path.bytes()) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
 }
 
 }  // namespace
 
 CurlOutput curl_output(const PathText& download_folder, std::string_view installer_path_text) {
-  CurlOutput as_a_rule{std::string(installer_path_text), std::nullopt};
+  const CurlOutput as_a_rule{installer_path_text, false};
   if (download_folder.empty() || units_of(download_folder) > kLongestCurrentFolder) return as_a_rule;
   const auto exact = spelt_exactly_in_ansi_code_page(download_folder);
   // A failed check says nothing about the folder; the full path is what
   // every curl with Unicode support takes.
   if (!exact || *exact) return as_a_rule;
-  return CurlOutput{std::string(messages::kInstallerFileName), download_folder};
+  return CurlOutput{messages::kInstallerFileName, true};
 }
 
 }  // namespace vant

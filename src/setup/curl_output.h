@@ -2,8 +2,6 @@
 // the folder it starts in.
 #pragma once
 
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "paths/path_text.h"
@@ -11,8 +9,8 @@
 namespace vant {
 
 struct CurlOutput {
-  std::string argument;            // the text after "-o"
-  std::optional<PathText> folder;  // curl's current folder; none: inherited
+  std::string_view argument;  // the text after "-o"
+  bool in_folder;             // curl starts in the download folder
 };
 
 // As a rule curl gets the installer path text and inherits the current
@@ -28,6 +26,7 @@ struct CurlOutput {
 // Example: C:\Users\张三\Temp\ under 1252 -> "vant_installer_latest.exe" in
 //          C:\Users\张三\Temp\; under 936 -> "C:\Users\张三\Temp\vant_installer_latest.exe",
 //          inherited folder.
+// The argument points into `installer_path_text` or a constant.
 CurlOutput curl_output(const PathText& download_folder, std::string_view installer_path_text);
 
 }  // namespace vant

@@ -89,7 +89,7 @@ void download_installer(const PathText& download_folder, const std::string& inst
       .arg("-o")
       .arg(output.argument)
       .arg(kDownloadAddress);
-  if (output.folder) download.in_folder(*output.folder);
+  if (output.in_folder) download.in_folder(download_folder);
 
   auto child = spawn_process(download);
   if (!child) fail_download_tool(child.error());

@@ -30,16 +30,12 @@ void FakeWindows::use_ansi_code_page(win::UINT code_page) {
   ansi_code_page = code_page;
   ansi_best_fit.clear();
   switch (code_page) {
-    case 936:
-      ansi_spells = [](char16_t unit) { return unit < 0x80 || (unit >= 0x4E00 && unit <= 0x9FA5); };
-      break;
+    case 936: ansi_spells = [](char16_t unit) { return unit < 0x80 || (unit >= 0x4E00 && unit <= 0x9FA5); }; break;
     case 1252:
       ansi_spells = [](char16_t unit) { return unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF); };
       ansi_best_fit = {{u'\u0100', 'A'}, {u'\u0101', 'a'}, {u'\u0112', 'E'}, {u'\u0113', 'e'}};
       break;
-    default:
-      ansi_spells = [](char16_t unit) { return unit < 0x80; };
-      break;
+    default: ansi_spells = [](char16_t unit) { return unit < 0x80; }; break;
   }
 }
 
@@ -135,7 +131,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideChar
     return 0;
   }
 
-  // Reported by the size query too, as Wine does (Windows does not say).
+  // Reported by the size query too, as Windows and Wine do (callers rely on
+  // it; the documentation does not spell it out).
   if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used_default ? 1 : 0;
   if (cbMultiByte == 0) return static_cast<int>(bytes.size());
   if (bytes.size() > static_cast<std::size_t>(cbMultiByte)) {

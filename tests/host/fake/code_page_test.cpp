@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "fake_windows.h"
@@ -28,6 +29,8 @@ struct Conversion {
   std::string bytes{};              // on success
   bool used_default = false;
 };
+
+void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
 
 class FakeConversion : public SeamTest, public ::testing::WithParamInterface<Conversion> {};
 

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -40,9 +41,7 @@ void write_where_curl_is_told(const fake::CreateProcessCall& call) {
   fake::world().add_file(absolute ? argument : folder + argument);
 }
 
-std::u16string without_trailing_backslash(const std::u16string& folder) {
-  return folder.substr(0, folder.size() - 1);
-}
+std::u16string without_trailing_backslash(const std::u16string& folder) { return folder.substr(0, folder.size() - 1); }
 
 // A folder with an unpaired high surrogate in a name (Windows allows it).
 std::u16string lone_surrogate_folder() {
@@ -64,6 +63,8 @@ struct FolderCase {
   win::UINT code_page;
   bool in_folder;  // curl starts in the folder with the bare name
 };
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 
 class DownloadFolder : public testing::DriverRun, public ::testing::WithParamInterface<FolderCase> {};
 
@@ -101,19 +102,17 @@ TEST_P(DownloadFolder, CurlStartsInTheFolderOnlyWhenTheCodePageCannotSpellIt) {
 
 const std::u16string kAscii = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
 const std::u16string kChinese = u"C:\\Users\\张三\\AppData\\Local\\Temp\\";  // 936 spells it, 1252 not
-const std::u16string kKorean = u"C:\\Users\\김민준\\Temp\\";                // neither spells it
-const std::u16string kOutsideBmp = u"C:\\Users\\\U00020BB7田\\Temp\\";      // neither spells it
-const std::u16string kLookAlike = u"C:\\Users\\Jānis\\Temp\\";              // 1252 has only a look-alike
+const std::u16string kKorean = u"C:\\Users\\김민준\\Temp\\";                 // neither spells it
+const std::u16string kOutsideBmp = u"C:\\Users\\\U00020BB7田\\Temp\\";       // neither spells it
+const std::u16string kLookAlike = u"C:\\Users\\Jānis\\Temp\\";               // 1252 has only a look-alike
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DownloadFolder,
     ::testing::Values(FolderCase{"Ascii1252", kAscii, 1252, false}, FolderCase{"Ascii936", kAscii, 936, false},
-                      FolderCase{"Ascii65001", kAscii, 65001, false},
-                      FolderCase{"Chinese1252", kChinese, 1252, true},
+                      FolderCase{"Ascii65001", kAscii, 65001, false}, FolderCase{"Chinese1252", kChinese, 1252, true},
                       FolderCase{"Chinese936", kChinese, 936, false},
-                      FolderCase{"Chinese65001", kChinese, 65001, false},
-                      FolderCase{"Korean1252", kKorean, 1252, true}, FolderCase{"Korean936", kKorean, 936, true},
-                      FolderCase{"Korean65001", kKorean, 65001, false},
+                      FolderCase{"Chinese65001", kChinese, 65001, false}, FolderCase{"Korean1252", kKorean, 1252, true},
+                      FolderCase{"Korean936", kKorean, 936, true}, FolderCase{"Korean65001", kKorean, 65001, false},
                       FolderCase{"OutsideTheBmp1252", kOutsideBmp, 1252, true},
                       FolderCase{"OutsideTheBmp936", kOutsideBmp, 936, true},
                       FolderCase{"OutsideTheBmp65001", kOutsideBmp, 65001, false},
