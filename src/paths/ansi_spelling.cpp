@@ -1,6 +1,5 @@
 #include "paths/ansi_spelling.h"
 
-#include <limits>
 #include <string>
 
 #include "platform/unicode.h"
@@ -15,8 +14,6 @@ std::expected<bool, SystemError> spelt_exactly_in_ansi_code_page(const PathText&
   append_utf16_from_wtf8(units, path.bytes());
   // WideCharToMultiByte refuses an empty input; nothing to spell is exact.
   if (units.empty()) return true;
-  // Too long to be asked about in one call: not known to be exact.
-  if (units.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
   // Decided before converting: with a UTF-8 ANSI code page, CP_ACP is UTF-8's
   // conversion, which refuses WC_NO_BEST_FIT_CHARS (ERROR_INVALID_FLAGS)
   // and a used-default flag (ERROR_INVALID_PARAMETER). It spells every
@@ -29,6 +26,7 @@ std::expected<bool, SystemError> spelt_exactly_in_ansi_code_page(const PathText&
   // query reports a default character as the conversion itself would, so
   // no buffer is needed.
   win::BOOL used_default = 0;
+  // A path has at most 32,767 units: its length fits the int.
   if (win::WideCharToMultiByte(win::CP_ACP, win::WC_NO_BEST_FIT_CHARS, units.data(), static_cast<int>(units.size()),
                                nullptr, 0, nullptr, &used_default) <= 0) {
     return std::unexpected(SystemError::from_last_error());

@@ -89,13 +89,9 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   command_line->push_back(u'\0');
 
   // Without a folder of its own the child inherits this process's (null).
-  WideText folder;
-  if (command.folder()) {
-    auto units = to_wide_text(command.folder()->bytes());
-    if (!units) return std::unexpected(units.error());
-    folder = std::move(*units);
-  }
-  return create_child(*application, *command_line, command.folder() ? folder.c_str() : nullptr);
+  const auto folder = to_wide_text(command.folder().bytes());
+  if (!folder) return std::unexpected(folder.error());
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <expected>
-#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -30,19 +29,20 @@ class ProcessCommand {
   }
   ProcessCommand& arg(std::string_view argument) { return arg(PathText::from_utf8(argument)); }
   // The child starts in exactly this folder instead of this process's.
-  ProcessCommand& in_folder(PathText folder) {
-    folder_ = std::move(folder);
+  ProcessCommand& in_folder(const PathText& folder) {
+    folder_ = folder;
     return *this;
   }
 
   const PathText& program() const { return program_; }
   const std::vector<PathText>& args() const { return args_; }
-  const std::optional<PathText>& folder() const { return folder_; }
+  // Empty: the child inherits this process's current folder.
+  const PathText& folder() const { return folder_; }
 
  private:
   PathText program_;
   std::vector<PathText> args_;
-  std::optional<PathText> folder_;
+  PathText folder_;
 };
 
 // A started child. The pipes are always empty here (streams are inherited,

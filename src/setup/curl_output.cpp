@@ -3,7 +3,6 @@
 #include <cstddef>
 
 #include "paths/ansi_spelling.h"
-#include "setup/messages.h"
 
 namespace vant {
 namespace {
@@ -26,14 +25,13 @@ std::size_t units_of(const PathText& path) {
 
 }  // namespace
 
-CurlOutput curl_output(const PathText& download_folder, std::string_view installer_path_text) {
-  const CurlOutput as_a_rule{installer_path_text, false};
-  if (download_folder.empty() || units_of(download_folder) > kLongestCurrentFolder) return as_a_rule;
+bool curl_starts_in_download_folder(const PathText& download_folder) {
+  // (An empty folder, where curl writes into the inherited one, is exact.)
+  if (units_of(download_folder) > kLongestCurrentFolder) return false;
   const auto exact = spelt_exactly_in_ansi_code_page(download_folder);
   // A failed check says nothing about the folder; the full path is what
   // every curl with Unicode support takes.
-  if (!exact || *exact) return as_a_rule;
-  return CurlOutput{messages::kInstallerFileName, true};
+  return exact && !*exact;
 }
 
 }  // namespace vant

@@ -69,7 +69,11 @@ void download_installer(const PathText& download_folder, const std::string& inst
   // "-o": the installer path text, unless the system's ANSI code page cannot
   // spell the download folder; curl then starts in that folder and gets the
   // bare file name (curl_output.h says why).
-  const CurlOutput output = curl_output(download_folder, installer_path_text);
+  std::string_view output = installer_path_text;
+  if (curl_starts_in_download_folder(download_folder)) {
+    output = kInstallerFileName;
+    download.in_folder(download_folder);
+  }
   download.arg("--disable")
       .arg("-L")
       .arg("--proto-redir")
@@ -87,9 +91,8 @@ void download_installer(const PathText& download_folder, const std::string& inst
       .arg("--speed-time")
       .arg("120")
       .arg("-o")
-      .arg(output.argument)
+      .arg(output)
       .arg(kDownloadAddress);
-  if (output.in_folder) download.in_folder(download_folder);
 
   auto child = spawn_process(download);
   if (!child) fail_download_tool(child.error());

@@ -325,11 +325,10 @@ class FakeWindows {
   //     U+4E00 to U+9FA5, which GBK holds in full. Simplified: GBK's other
   //     characters (kana, Greek, Cyrillic, pinyin letters, full-width
   //     forms) are not modelled.
-  //   1252 (a Western Windows): ASCII and U+00A0 to U+00FF; Windows' look-
-  //     alike for U+0100 (a with macron), U+0101, U+0112 and U+0113 without
-  //     WC_NO_BEST_FIT_CHARS. Simplified: the characters of bytes 80 to 9F
-  //     (the euro sign, curly quotes) and the rest of the best-fit table are
-  //     not modelled.
+  //   1252 (a Western Windows): ASCII and U+00A0 to U+00FF, and without
+  //     WC_NO_BEST_FIT_CHARS Windows' look-alikes A a E e for Ā ā Ē ē.
+  //     Simplified: the characters of bytes 80 to 9F (the euro sign, curly
+  //     quotes) and the rest of the best-fit table are not modelled.
   //   65001 (UTF-8, the "beta" option): the rule is not used; CP_ACP
   //     converts as CP_UTF8 does, with its restrictions.
   //   any other: ASCII only.
