@@ -13,9 +13,13 @@ constexpr auto std_output = win::STD_OUTPUT_HANDLE;
 constexpr auto std_error = win::STD_ERROR_HANDLE;
 constexpr auto status_pending = win::STATUS_PENDING;
 constexpr auto status_end_of_file = win::STATUS_END_OF_FILE;
+constexpr auto cp_acp = win::CP_ACP;
 constexpr auto cp_utf8 = win::CP_UTF8;
 constexpr auto mb_err = win::MB_ERR_INVALID_CHARS;
 constexpr auto wc_err = win::WC_ERR_INVALID_CHARS;
+constexpr auto wc_no_best_fit = win::WC_NO_BEST_FIT_CHARS;
+constexpr auto error_directory = win::ERROR_DIRECTORY;
+constexpr auto invalid_flags = win::ERROR_INVALID_FLAGS;
 constexpr auto fm_system = win::FORMAT_MESSAGE_FROM_SYSTEM;
 constexpr auto fm_module = win::FORMAT_MESSAGE_FROM_HMODULE;
 constexpr auto fm_ignore = win::FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -59,9 +63,13 @@ static_assert(seam_check::std_input == STD_INPUT_HANDLE);
 static_assert(seam_check::std_output == STD_OUTPUT_HANDLE);
 static_assert(seam_check::std_error == STD_ERROR_HANDLE);
 static_assert(seam_check::status_pending == static_cast<NTSTATUS>(STATUS_PENDING));
+static_assert(seam_check::cp_acp == CP_ACP);
 static_assert(seam_check::cp_utf8 == CP_UTF8);
 static_assert(seam_check::mb_err == MB_ERR_INVALID_CHARS);
 static_assert(seam_check::wc_err == WC_ERR_INVALID_CHARS);
+static_assert(seam_check::wc_no_best_fit == WC_NO_BEST_FIT_CHARS);
+static_assert(seam_check::error_directory == ERROR_DIRECTORY);
+static_assert(seam_check::invalid_flags == ERROR_INVALID_FLAGS);
 static_assert(seam_check::fm_system == FORMAT_MESSAGE_FROM_SYSTEM);
 static_assert(seam_check::fm_module == FORMAT_MESSAGE_FROM_HMODULE);
 static_assert(seam_check::fm_ignore == FORMAT_MESSAGE_IGNORE_INSERTS);
@@ -174,6 +182,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideChar
   return ::WideCharToMultiByte(CodePage, dwFlags, w(lpWideCharStr), cchWideChar, lpMultiByteStr, cbMultiByte,
                                lpDefaultChar, reinterpret_cast<LPBOOL>(lpUsedDefaultChar));
 }
+UINT GetACP() { return ::GetACP(); }
 
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
                      IO_STATUS_BLOCK* IoStatusBlock, const void* Buffer, ULONG Length, const LONGLONG* ByteOffset,

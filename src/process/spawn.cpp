@@ -12,6 +12,7 @@
 #include "process/launch_lock.h"
 #include "process/lookup.h"
 #include "process/name_ending.h"
+#include "process/wide_text.h"
 
 namespace vant {
 namespace {
@@ -32,7 +33,8 @@ std::expected<void, SystemError> refuse_batch_script(const WideText& application
 
 // Creates the child while the launch lock is held, with inheritable
 // duplicates of the standard handles that are closed again right after.
-std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line) {
+std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line,
+                                                      const char16_t* folder) {
   const LockGuard<Mutex> launch(process_launch_lock);
 
   auto input = inherit_std_handle(win::STD_INPUT_HANDLE);
@@ -57,7 +59,7 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
   const bool created =
       win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
                           /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
-                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &startup, &info) != 0;
+                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();
@@ -86,7 +88,10 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   // CreateProcessW wants a writable, NUL-terminated buffer.
   command_line->push_back(u'\0');
 
-  return create_child(*application, *command_line);
+  // Without a folder of its own the child inherits this process's (null).
+  const auto folder = to_wide_text(command.folder().bytes());
+  if (!folder) return std::unexpected(folder.error());
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {

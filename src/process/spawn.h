@@ -16,8 +16,9 @@
 namespace vant {
 
 // What to start: a program (a bare name such as "curl", or a path), where a
-// bare name is looked for, and its arguments. Every child inherits the
-// environment, the current folder and the standard handles.
+// bare name is looked for, its arguments and, where a child must not
+// inherit it, its current folder. Every child inherits the environment and
+// the standard handles.
 class ProcessCommand {
  public:
   explicit ProcessCommand(PathText program) : program_(std::move(program)) {}
@@ -32,15 +33,23 @@ class ProcessCommand {
     search_ = search;
     return *this;
   }
+  // The child starts in exactly this folder instead of this process's.
+  ProcessCommand& in_folder(const PathText& folder) {
+    folder_ = folder;
+    return *this;
+  }
 
   const PathText& program() const { return program_; }
   const std::vector<PathText>& args() const { return args_; }
   ProgramSearch search() const { return search_; }
+  // Empty: the child inherits this process's current folder.
+  const PathText& folder() const { return folder_; }
 
  private:
   PathText program_;
   ProgramSearch search_ = ProgramSearch::Everywhere;
   std::vector<PathText> args_;
+  PathText folder_;
 };
 
 // A started child. The pipes are always empty here (streams are inherited,
@@ -55,11 +64,13 @@ struct ChildProcess {
 
 // Starts the program that resolve_program finds, with the command line of
 // build_command_line (the program text as given, then the arguments), the
-// console, environment and current folder of this process, and inheritable
-// duplicates of its standard handles. Never waits. Fails without starting
-// anything for the errors of the lookup and the command line, for a batch
-// script ("batch scripts cannot be started"), and with the Windows code of
-// a failed DuplicateHandle or CreateProcessW.
+// console and environment of this process, its current folder unless the
+// command names one (passed as its exact units), and inheritable duplicates
+// of its standard handles. Never waits. Fails without starting anything for
+// the errors of the lookup and the command line, for a batch script ("batch
+// scripts cannot be started"), for a folder with a NUL, and with the Windows
+// code of a failed DuplicateHandle or CreateProcessW (267 for a folder that
+// does not exist or is too long to be a current folder).
 std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command);
 
 // Waits without a time limit; returns the exit code with all 32 bits.

@@ -17,6 +17,7 @@
 #include "process/hold_file.h"
 #include "process/platform_path.h"
 #include "process/spawn.h"
+#include "setup/curl_output.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
 #include "trust/installer_signature.h"
@@ -38,7 +39,7 @@ using namespace messages;
 
 // Returns once curl has exited with 0, which means the installer is in
 // place; every other ending is reported here.
-void download_installer(const std::string& installer_path_text, ProgramSearch search) {
+void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
   ProcessCommand download(kDownloadTool);
   download.search(search);
   // Every option here is known to curl 7.55.1, the oldest curl Windows 10
@@ -68,6 +69,15 @@ void download_installer(const std::string& installer_path_text, ProgramSearch se
   // byte (the wait for the response headers included) curl exits 28, which
   // --retry counts as transient. Two minutes, not less: scanning proxies and
   // virus scanners hold the last bytes back for 30 to 40 s.
+  //
+  // "-o": the installer path text, unless the system's ANSI code page cannot
+  // spell the download folder; curl then starts in that folder and gets the
+  // bare file name (curl_output.h says why).
+  std::string_view output = installer_path_text;
+  if (curl_starts_in_download_folder(download_folder)) {
+    output = kInstallerFileName;
+    download.in_folder(download_folder);
+  }
   download.arg("--disable")
       .arg("-L")
       .arg("--proto-redir")
@@ -85,7 +95,7 @@ void download_installer(const std::string& installer_path_text, ProgramSearch se
       .arg("--speed-time")
       .arg("120")
       .arg("-o")
-      .arg(installer_path_text)
+      .arg(output)
       .arg(kDownloadAddress);
 
   auto child = spawn_process(download);
@@ -165,11 +175,14 @@ void run_setup() {
   if (!folder) internal_failure_unwrap(folder.error());
   const PathText installer_path = join_path(*folder, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
-  // and the same text is what the user is shown if the start fails.
+  // and the same text is what the user is shown if the start fails. (A
+  // folder with a lone surrogate is one the ANSI code page cannot spell, so
+  // curl starts in it, by its exact units, and gets only the file name.)
   const std::string installer_path_text = path_display_text(installer_path);
 
   // Elevated, curl is looked for only where only administrators can write.
-  download_installer(installer_path_text, *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  download_installer(*folder, installer_path_text,
+                     *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be

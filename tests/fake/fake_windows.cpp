@@ -142,6 +142,7 @@ FakeWindows::FakeWindows() {
       {127, u"The specified procedure could not be found.\r\n"},
       {193, u"%1 is not a valid Win32 application.\r\n"},
       {206, u"The filename or extension is too long.\r\n"},
+      {267, u"The directory name is invalid.\r\n"},
       {740, u"The requested operation requires elevation.\r\n"},
       {10061, u"No connection could be made because the target machine actively refused it.\r\n"},
   };
@@ -165,6 +166,7 @@ FakeWindows::FakeWindows() {
       *parse_sddl(u"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)");
   security[u"C:\\Windows\\Temp"] =
       *parse_sddl(u"O:SYD:P(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)");
+  use_ansi_code_page(936);
 }
 
 DWORD& FakeWindows::last_error() {
@@ -696,39 +698,6 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, const char* lpMultiByteStr
   }
   std::copy(units.begin(), units.end(), lpWideCharStr);
   return static_cast<int>(units.size());
-}
-
-int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const char16_t* lpWideCharStr, int cchWideChar,
-                        char* lpMultiByteStr, int cbMultiByte, const char* lpDefaultChar, BOOL* lpUsedDefaultChar) {
-  const fake::SeamScope scope;
-  auto& w = world();
-  log("WideCharToMultiByte(" + std::to_string(cchWideChar) + ")");
-  if (w.on_WideCharToMultiByte)
-    return w.on_WideCharToMultiByte(lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
-  if (CodePage != CP_UTF8 || cchWideChar <= 0 || lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
-    w.last_error() = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
-  const std::u16string_view units(lpWideCharStr, static_cast<std::size_t>(cchWideChar));
-  if (dwFlags & WC_ERR_INVALID_CHARS) {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-      const char16_t u = units[i];
-      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        ++i;
-      } else if (u >= 0xD800 && u <= 0xDFFF) {
-        w.last_error() = 1113;
-        return 0;
-      }
-    }
-  }
-  const std::string bytes = fake::utf8(units);
-  if (cbMultiByte == 0) return static_cast<int>(bytes.size());
-  if (bytes.size() > static_cast<std::size_t>(cbMultiByte)) {
-    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
-    return 0;
-  }
-  std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
-  return static_cast<int>(bytes.size());
 }
 
 NTSTATUS NtWriteFile(HANDLE FileHandle, HANDLE Event, void* ApcRoutine, void* ApcContext,
@@ -1293,6 +1262,7 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   call.creation_flags = dwCreationFlags;
   call.environment_null = lpEnvironment == nullptr;
   call.current_directory_null = lpCurrentDirectory == nullptr;
+  call.current_directory = fake::from_c(lpCurrentDirectory);
   call.attributes_null = lpProcessAttributes == nullptr && lpThreadAttributes == nullptr;
   call.startup_cb = lpStartupInfo->cb;
   call.startup_flags = lpStartupInfo->dwFlags;
@@ -1309,6 +1279,20 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   if (const auto on_disk = w.files.find(call.image_file); on_disk != w.files.end()) call.image_file = on_disk->first;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
   w.created.push_back(call);
+
+  // A current folder of the child's own: Windows takes its full path into a
+  // buffer of MAX_PATH - 1 units, the NUL included, and refuses a longer
+  // one, or one that is not an existing folder, before it opens the image.
+  if (lpCurrentDirectory != nullptr) {
+    std::u16string folder = w.full_path_name(call.current_directory);
+    const bool fits = folder.size() + 1 <= 259;
+    while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+    const auto found = w.files.find(w.file_system_path(folder));
+    if (!fits || found == w.files.end() || (found->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      w.last_error() = ERROR_DIRECTORY;
+      return 0;
+    }
+  }
 
   // Windows first opens the image for reading and execution, sharing
   // reading and deletion: a file someone holds open for writing, or opens

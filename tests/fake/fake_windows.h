@@ -117,7 +117,8 @@ struct CreateProcessCall {
   DWORD creation_flags = 0;
   bool environment_null = true;
   bool current_directory_null = true;
-  bool attributes_null = true;  // both security attribute pointers
+  std::u16string current_directory;  // lpCurrentDirectory (empty when null)
+  bool attributes_null = true;       // both security attribute pointers
   DWORD startup_cb = 0;
   DWORD startup_flags = 0;
   HANDLE std_input = win::NULL_HANDLE;
@@ -404,6 +405,28 @@ class FakeWindows {
   StdConsole use_console(DWORD output_code_page = 936);
 
   DWORD console_output_cp = 936;
+
+  // ---- The ANSI code page (GetACP, WideCharToMultiByte with CP_ACP)
+  // The fake carries no code page tables: it states the code page's number
+  // and which UTF-16 units the code page spells, and a test that needs
+  // another rule sets its own. use_ansi_code_page gives these rules:
+  //   936 (the default, a Chinese Windows): ASCII and the CJK ideographs
+  //     U+4E00 to U+9FA5, which GBK holds in full. Simplified: GBK's other
+  //     characters (kana, Greek, Cyrillic, pinyin letters, full-width
+  //     forms) are not modelled.
+  //   1252 (a Western Windows): ASCII and U+00A0 to U+00FF, and without
+  //     WC_NO_BEST_FIT_CHARS Windows' look-alikes A a E e for Ā ā Ē ē.
+  //     Simplified: the characters of bytes 80 to 9F (the euro sign, curly
+  //     quotes) and the rest of the best-fit table are not modelled.
+  //   65001 (UTF-8, the "beta" option): the rule is not used; CP_ACP
+  //     converts as CP_UTF8 does, with its restrictions.
+  //   any other: ASCII only.
+  // A surrogate is never spelt: no ANSI code page but UTF-8 has characters
+  // outside the BMP.
+  void use_ansi_code_page(win::UINT code_page);
+  win::UINT ansi_code_page = 936;
+  std::function<bool(char16_t unit)> ansi_spells;
+  std::map<char16_t, char> ansi_best_fit;  // unit -> its look-alike byte
 
   // ---- File system and environment
   // The file table is the disk: each file and folder by its full path, as

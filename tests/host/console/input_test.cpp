@@ -294,7 +294,7 @@ TEST_F(ConsoleInputTest, HighSurrogateEndingAReadWaitsForItsLowHalf) {
   EXPECT_EQ(line.text, std::string(4095, 'a') + "😀\r\n");
   ASSERT_EQ(console_->read_requests.size(), 2u);
   EXPECT_EQ(console_->read_requests[1].units_wanted, 4095u) << "after the held unit";
-  EXPECT_EQ(w().calls.back(), "WideCharToMultiByte(4)");
+  EXPECT_EQ(w().calls.back(), "WideCharToMultiByte(65001,128,4)");
 }
 
 TEST_F(ConsoleInputTest, LineLongerThanOneReadIsReturnedWhole) {

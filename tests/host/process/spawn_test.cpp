@@ -98,9 +98,39 @@ TEST_F(SpawnTest, FixedCreationValues) {
   EXPECT_EQ(call.inherit_handles, 1);
   EXPECT_TRUE(call.environment_null);
   EXPECT_TRUE(call.current_directory_null);
+  EXPECT_EQ(call.current_directory, u"");
   EXPECT_TRUE(call.attributes_null);
   EXPECT_EQ(call.startup_cb, sizeof(win::STARTUPINFOW));
   EXPECT_TRUE(call.startup_otherwise_zero);
+}
+
+// A command's own folder reaches CreateProcessW as exactly its units, a
+// lone surrogate included; the program is still looked up as without it.
+TEST_F(SpawnTest, StartsInTheCommandsFolderByItsExactUnits) {
+  std::u16string folder = u"C:\\Users\\张三\\T";
+  folder.push_back(char16_t(0xDC00));
+  folder += u"\\";
+  w().add_directory(folder.substr(0, folder.size() - 1));
+  ProcessCommand command("curl");
+  command.arg("-o").arg("x.exe").in_folder(path_from_wide(folder));
+  ASSERT_TRUE(spawn_process(command).has_value());
+  ASSERT_EQ(w().created.size(), 1u);
+  EXPECT_FALSE(w().created[0].current_directory_null);
+  EXPECT_EQ(w().created[0].current_directory, folder);
+  EXPECT_EQ(w().created[0].application, kCurl);
+  EXPECT_EQ(w().created[0].command_line, u"\"curl\" -o x.exe");
+}
+
+// Windows' refusal of the folder is the start's failure, and nothing is
+// left behind.
+TEST_F(SpawnTest, AFolderWindowsRefusesFailsInCreateProcess) {
+  w().use_byte_streams();
+  const auto before = open_set();
+  ProcessCommand command("curl");
+  command.in_folder(PathText::from_utf8("C:\\missing\\"));
+  EXPECT_EQ(spawn_process(command), std::unexpected(SystemError::from_code(win::ERROR_DIRECTORY)));
+  EXPECT_EQ(w().created.size(), 1u);
+  expect_nothing_left(before);
 }
 
 TEST_F(SpawnTest, CallOrder) {
@@ -306,6 +336,7 @@ TEST_F(SpawnTest, ErrorsBeforeTheLockStartNothing) {
       {"NUL in bare name", ProcessCommand("cu\0rl"sv), errors::nul_in_data},
       {"NUL in path", ProcessCommand("C:\\cu\0rl.exe"sv), errors::nul_in_wide_text},
       {"NUL in argument", ProcessCommand("curl").arg("-o").arg("a\0b"sv), errors::nul_in_data},
+      {"NUL in folder", ProcessCommand("curl").in_folder(PathText::from_utf8("C:\\a\0b"sv)), errors::nul_in_wide_text},
   };
   for (const Case& c : cases) {
     testing::reset_process();

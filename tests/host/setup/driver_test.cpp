@@ -268,28 +268,35 @@ TEST_F(DriverTest, EmptyTemporaryFolderShowsTheBareNameWhenTheStartFails) {
 TEST_F(DriverTest, TemporaryFolderWithSpacesReachesCurlAsOneArgument) {
   const std::u16string temp = u"C:\\Users\\张 三\\Temp Files\\";
   w().temp_path = temp;
+  w().use_ansi_code_page(936);  // which spells the folder: curl gets the path
   curl_exits(0, false);
   run();
   ASSERT_FALSE(w().created.empty());
   EXPECT_EQ(w().created[0].command_line, curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
 }
 
-TEST_F(DriverTest, LoneSurrogateIsReplacedForCurlAndTheMessageButKeptForTheStart) {
+// A lone surrogate has no form in any code page: curl starts in the folder,
+// given as its exact units, and gets the bare file name (curl_output.h).
+TEST_F(DriverTest, LoneSurrogateFolderIsCurlsCurrentFolderAndIsReplacedOnlyInTheMessage) {
   // A folder name with an unpaired high surrogate (Windows allows it).
   std::u16string temp = u"C:\\T";
   temp.push_back(char16_t(0xD800));
   temp += u"\\";
   w().temp_path = temp;
+  w().add_directory(temp.substr(0, temp.size() - 1));
   const std::u16string exact = temp + u"vant_installer_latest.exe";
   fake::Program curl;
-  curl.on_start = [&](const fake::CreateProcessCall&) { fake::world().add_file(exact); };
+  curl.on_start = [&](const fake::CreateProcessCall& call) {
+    fake::world().add_file(call.current_directory + u"vant_installer_latest.exe");
+  };
   w().programs[kCurl] = curl;
   w().programs[exact] = fake::Program{.start_error = win::ERROR_BAD_EXE_FORMAT};
   const Outcome outcome = run();
 
   ASSERT_EQ(w().created.size(), 2u);
-  std::u16string shown = u"C:\\T\uFFFD\\vant_installer_latest.exe";
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(shown));
+  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_FALSE(w().created[0].current_directory_null);
+  EXPECT_EQ(w().created[0].current_directory, temp);
   // The hold and the start use the exact units the system gave.
   ASSERT_EQ(w().create_file_calls.size(), 1u);
   EXPECT_EQ(w().create_file_calls[0].path, exact);
