@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -76,11 +75,9 @@ std::expected<PathText, SystemError> create_staging_folder() {
                                                                  descriptor.out(), nullptr)) {
     return std::unexpected(SystemError::from_last_error());
   }
-  // Not inheritable: the handle-less call makes no handle anyway, and no
-  // child should ever get one to this folder.
+  // bInheritHandle means nothing here: CreateDirectoryW makes no handle.
   const win::SECURITY_ATTRIBUTES attributes{sizeof(win::SECURITY_ATTRIBUTES), descriptor.get(), 0};
 
-  std::optional<SystemError> taken;
   for (int attempt = 0; attempt < kStagingFolderAttempts; ++attempt) {
     std::array<std::uint8_t, 16> bytes{};
     if (auto filled = fill_random(bytes); !filled) return std::unexpected(filled.error());
@@ -92,9 +89,8 @@ std::expected<PathText, SystemError> create_staging_folder() {
     if (win::CreateDirectoryW(folder->c_str(), &attributes)) return path_from_wide(*folder);
     const SystemError error = SystemError::from_last_error();
     if (error.os_code() != static_cast<std::int32_t>(win::ERROR_ALREADY_EXISTS)) return std::unexpected(error);
-    taken = error;
   }
-  return std::unexpected(*taken);
+  return std::unexpected(SystemError::from_code(win::ERROR_ALREADY_EXISTS));
 }
 
 }  // namespace vant
