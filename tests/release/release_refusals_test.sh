@@ -106,8 +106,9 @@ refused_early "VANT_INSTALLER_SIGNER_CA|any root a customer's PC trusts" -- "$ho
 refused_early "VANT_INSTALLER_SIGNER_CA" -- "$host" "$signer" "$ca" -DVANT_INSTALLER_SIGNER_CA:STRING=
 refused_early "--no-installer-signer|VANT_INSTALLER_SIGNER" -- --no-installer-signer "$host" "$signer" "$ca"
 # The arguments name both, and -U drops one again: the configured folders
-# have no signer, or no CA.
-refused_from_cache "$why_signer" -- "$host" "$signer" "$ca" -UVANT_INSTALLER_SIGNER
+# have no signer, or no CA. (Dropping only the signer leaves a CA without
+# one, which CMake itself refuses; so both go.)
+refused_from_cache "$why_signer" -- "$host" "$signer" "$ca" -UVANT_INSTALLER_SIGNER -UVANT_INSTALLER_SIGNER_CA
 refused_from_cache "VANT_INSTALLER_SIGNER_CA" -- "$host" "$signer" "$ca" -UVANT_INSTALLER_SIGNER_CA
 # A -C script that sets a signer behind the waiver's back.
 echo 'set(VANT_INSTALLER_SIGNER "Other Vendor" CACHE STRING "")' >"$scratch/signer.cmake"
