@@ -1,6 +1,7 @@
-// Everything the driver prints, byte for byte. Each message ends in exactly
-// one line feed and no carriage return; a message with an inserted value is
-// split around it.
+// Every fixed text the driver prints, byte for byte; what it inserts comes
+// from elsewhere (an error's display text, the installer path text, curl's
+// exit code). Each message ends in exactly one line feed and no carriage
+// return; a message with an inserted value is split around it.
 #pragma once
 
 #include <string_view>

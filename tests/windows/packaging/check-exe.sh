@@ -5,7 +5,7 @@
 # ARCH is x64 or x86. SIGNER_CHECK is "signer" for an exe built with an
 # installer signer (its bytes must then show the check, see
 # ../static/check_signer_built_in.sh) and "no-signer" otherwise (they must
-# not); either imports the same three DLLs. FORBIDDEN_PATH are folders (source,
+# not); either imports the same four DLLs. FORBIDDEN_PATH are folders (source,
 # build) whose names must not appear in the exe: a reproducible build
 # contains none.
 set -euo pipefail
