@@ -8,14 +8,8 @@
 #   installer_signer_ca_test.sh SOURCE_DIR
 set -uo pipefail
 root=$1
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=../common/shell_cases.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/shell_cases.sh"
 
 # configure SIGNER CA: the configure step's status and output.
 configure() {
@@ -70,8 +64,4 @@ refuses "VANT" ";$upper"
 refuses "VANT" "$upper;;$other"
 refuses "VANT" "$upper,$other"
 
-if ((failures > 0)); then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "VANT_INSTALLER_SIGNER_CA: all cases passed"
+finish VANT_INSTALLER_SIGNER_CA

@@ -10,14 +10,8 @@
 set -uo pipefail
 root=$1
 check=$root/scripts/release-host.sh
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=../common/shell_cases.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/shell_cases.sh"
 
 # run ARGS...: the check's status, stdout and stderr in status, out, err.
 run() {
@@ -235,8 +229,4 @@ if [[ $compiled != 'VANT_DOWNLOAD_HOST=\\\"dl.real-vendor.com\\\"' ]]; then
   fail "the compiles get another host than the cache holds: $compiled"
 fi
 
-if ((failures)); then
-  echo "$failures case(s) failed"
-  exit 1
-fi
-echo "all cases passed"
+finish

@@ -13,14 +13,8 @@
 #   release_refusals_test.sh SOURCE_DIR
 set -uo pipefail
 root=$(cd "$1" && pwd)
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=../common/shell_cases.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/shell_cases.sh"
 
 # A copy of the source tree, so that its dist/ and build/ are the ones
 # dist.sh writes. setup.sh only leaves a mark: the machine is set up.
@@ -204,8 +198,4 @@ for version in 0.0.0 2.3.1 2.3.1.45 65535.65535.65535.65535; do
   fi
 done
 
-if ((failures)); then
-  echo "$failures case(s) failed"
-  exit 1
-fi
-echo "all cases passed"
+finish

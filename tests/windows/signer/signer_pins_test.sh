@@ -8,14 +8,8 @@
 set -uo pipefail
 root=$1 pki=$2 ca=$3 cn_name=$4
 script=$root/scripts/signer-pins.sh
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=../../common/shell_cases.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../common/shell_cases.sh"
 
 # expect FILE EXPECTED_STDOUT: the script prints exactly that and exits 0.
 expect() {
@@ -86,8 +80,4 @@ if [[ $status -ne 1 || -n $out || $(cat "$scratch/err") != "$pki/signed/unsigned
   fail "unsigned.exe: status $status, out '$out', err '$(cat "$scratch/err")'"
 fi
 
-if ((failures > 0)); then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "signer-pins.sh: all cases passed"
+finish signer-pins.sh
