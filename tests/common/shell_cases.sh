@@ -10,8 +10,8 @@ fail() {
   failures=$((failures + 1))
 }
 
-# finish [WHAT]: "N case(s) failed" and status 1, or "[WHAT: ]all cases passed".
-finish() {
+# report_cases [WHAT]: "N case(s) failed" and status 1, or "[WHAT: ]all cases passed".
+report_cases() {
   if ((failures > 0)); then
     echo "$failures case(s) failed"
     exit 1

@@ -64,4 +64,4 @@ refuses "VANT" ";$upper"
 refuses "VANT" "$upper;;$other"
 refuses "VANT" "$upper,$other"
 
-finish VANT_INSTALLER_SIGNER_CA
+report_cases VANT_INSTALLER_SIGNER_CA

@@ -229,4 +229,4 @@ if [[ $compiled != 'VANT_DOWNLOAD_HOST=\\\"dl.real-vendor.com\\\"' ]]; then
   fail "the compiles get another host than the cache holds: $compiled"
 fi
 
-finish
+report_cases

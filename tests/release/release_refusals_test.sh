@@ -198,4 +198,4 @@ for version in 0.0.0 2.3.1 2.3.1.45 65535.65535.65535.65535; do
   fi
 done
 
-finish
+report_cases

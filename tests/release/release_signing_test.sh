@@ -272,4 +272,4 @@ finish "$roots" VANT_SIGN_NO_TIMESTAMP=1
 ((status == 0)) || fail "--finish refuses signatures without a timestamp although VANT_SIGN_NO_TIMESTAMP=1: $err"
 sums_match "--finish without timestamps, waived"
 
-finish
+report_cases

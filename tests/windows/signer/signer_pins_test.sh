@@ -80,4 +80,4 @@ if [[ $status -ne 1 || -n $out || $(cat "$scratch/err") != "$pki/signed/unsigned
   fail "unsigned.exe: status $status, out '$out', err '$(cat "$scratch/err")'"
 fi
 
-finish signer-pins.sh
+report_cases signer-pins.sh
