@@ -19,21 +19,11 @@
 #include <string_view>
 
 #include "support/self_report.h"
+#include "support/text.h"
 
 using namespace vant_test;
 
 namespace {
-
-std::string hex_bytes(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const char c : bytes) {
-    if (!hex.empty()) hex.push_back(' ');
-    hex.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    hex.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
-  }
-  return hex;
-}
 
 // Copies `from` to `to`, both named in the ANSI code page; 0 or errno.
 int copy_file(const char* from, const char* to) {

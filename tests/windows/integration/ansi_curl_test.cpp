@@ -21,18 +21,6 @@
 namespace vant_test {
 namespace {
 
-// The bytes of a text as the stand-in records them.
-std::string hex_bytes(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const char c : bytes) {
-    if (!hex.empty()) hex.push_back(' ');
-    hex.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    hex.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
-  }
-  return hex;
-}
-
 std::wstring without_trailing_backslash(std::wstring path) {
   while (!path.empty() && path.back() == L'\\') path.pop_back();
   return path;

@@ -94,6 +94,17 @@ std::string hex_units(std::wstring_view text) {
   return out;
 }
 
+std::string hex_bytes(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += kDigits[static_cast<unsigned char>(c) >> 4];
+    out += kDigits[static_cast<unsigned char>(c) & 0xF];
+  }
+  return out;
+}
+
 std::optional<std::wstring> parse_hex_units(std::string_view hex) {
   std::wstring out;
   std::size_t i = 0;

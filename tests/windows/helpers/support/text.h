@@ -22,6 +22,11 @@ std::wstring from_utf8(std::string_view text);
 std::string hex_units(std::wstring_view text);
 std::optional<std::wstring> parse_hex_units(std::string_view hex);
 
+// The bytes as two upper-case hex digits each, separated by one space, as
+// the stand-ins record narrow (ANSI) texts:
+//   "a\x3F" -> "61 3F"; an empty text gives "".
+std::string hex_bytes(std::string_view bytes);
+
 // Lets a plain command line or a UTF-8 file carry any UTF-16 unit, a lone
 // surrogate included: "{U+XXXX}" stands for that one unit, everything else
 // is taken as it is. Backslashes are left alone because paths are full of them.
