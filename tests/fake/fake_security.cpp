@@ -13,15 +13,6 @@ namespace {
 
 void log(std::string entry) { world().record_call(std::move(entry)); }
 
-std::u16string parent_of(std::u16string_view path) {
-  const std::size_t slash = path.find_last_of(u'\\');
-  if (slash == std::u16string_view::npos) return std::u16string();
-  // The parent of C:\a is C:\, spelt with its separator as the file table
-  // spells a drive's root.
-  if (slash == 2 && path.size() > 3 && path[1] == u':') return std::u16string(path.substr(0, 3));
-  return std::u16string(path.substr(0, slash));
-}
-
 // Generic rights as a file's generic mapping gives them.
 DWORD map_generic(DWORD mask) {
   constexpr DWORD kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericExecute = 0x20000000,
@@ -128,15 +119,24 @@ std::optional<DWORD> read_ace_flags(std::u16string_view text) {
 
 }  // namespace
 
+std::u16string parent_folder(std::u16string_view path) {
+  const std::size_t slash = path.find_last_of(u'\\');
+  if (slash == std::u16string_view::npos) return std::u16string();
+  // The parent of C:\a is C:\, spelt with its separator as the file table
+  // spells a drive's root.
+  if (slash == 2 && path.size() > 3 && path[1] == u':') return std::u16string(path.substr(0, 3));
+  return std::u16string(path.substr(0, slash));
+}
+
 // Gives a new entry of the file table its security: `explicit_security`
 // (from CreateDirectoryW's attributes), with what its folder passes on
 // unless that is protected. Under no DACL at all (the user's own folders)
 // nothing is kept, so the entry belongs to the user as well.
 void give_new_entry_security(const std::u16string& key, bool folder, Actor actor, const Security* explicit_security) {
   auto& w = world();
-  const std::u16string parent = parent_of(key);
+  const std::u16string parent = parent_folder(key);
   const bool parent_has_dacl = [&] {
-    for (std::u16string at = parent; !at.empty(); at = parent_of(at)) {
+    for (std::u16string at = parent; !at.empty(); at = parent_folder(at)) {
       if (w.security.count(at) != 0) return true;
       if (at.size() <= 3) break;
     }
@@ -206,7 +206,7 @@ Security FakeWindows::security_of(std::u16string_view disk_path) const {
   if (const auto own = security.find(path); own != security.end()) return own->second;
   const auto entry = files.find(path);
   const bool folder = entry != files.end() && (entry->second & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-  for (std::u16string at = parent_of(path); !at.empty(); at = parent_of(at)) {
+  for (std::u16string at = parent_folder(path); !at.empty(); at = parent_folder(at)) {
     if (const auto above = security.find(at); above != security.end()) {
       return inherit(above->second, folder, above->second.owner);
     }
@@ -225,12 +225,12 @@ bool FakeWindows::may(Actor actor, std::u16string_view disk_path, DWORD access) 
 }
 
 bool FakeWindows::may_delete(Actor actor, std::u16string_view disk_path) const {
-  return may(actor, disk_path, kDeleteRight) || may(actor, parent_of(disk_path), kDeleteChild);
+  return may(actor, disk_path, kDeleteRight) || may(actor, parent_folder(disk_path), kDeleteChild);
 }
 
 DWORD FakeWindows::child_writes_file(std::u16string_view path, std::string content) {
   const std::u16string key = file_system_path(path);
-  const auto parent = files.find(parent_of(key));
+  const auto parent = files.find(parent_folder(key));
   if (parent == files.end() || !(parent->second & win::FILE_ATTRIBUTE_DIRECTORY)) return win::ERROR_PATH_NOT_FOUND;
   if (files.count(key) != 0) {
     if (!may(Actor::Program, key, kAddFile)) return win::ERROR_ACCESS_DENIED;
@@ -248,8 +248,8 @@ DWORD FakeWindows::child_writes_file(std::u16string_view path, std::string conte
 DWORD FakeWindows::other_party_creates(std::u16string_view path, std::string content) {
   const std::u16string key = disk_path(path);
   if (files.count(key) != 0) return 80;  // ERROR_FILE_EXISTS
-  if (files.count(parent_of(key)) == 0) return win::ERROR_PATH_NOT_FOUND;
-  if (!may(Actor::OtherParty, parent_of(key), kAddFile)) return win::ERROR_ACCESS_DENIED;
+  if (files.count(parent_folder(key)) == 0) return win::ERROR_PATH_NOT_FOUND;
+  if (!may(Actor::OtherParty, parent_folder(key), kAddFile)) return win::ERROR_ACCESS_DENIED;
   files[key] = win::FILE_ATTRIBUTE_NORMAL;
   give_new_entry_security(key, false, Actor::OtherParty, nullptr);
   contents[key] = std::move(content);
@@ -259,8 +259,8 @@ DWORD FakeWindows::other_party_creates(std::u16string_view path, std::string con
 DWORD FakeWindows::other_party_creates_folder(std::u16string_view path) {
   const std::u16string key = disk_path(path);
   if (files.count(key) != 0) return win::ERROR_ALREADY_EXISTS;
-  if (files.count(parent_of(key)) == 0) return win::ERROR_PATH_NOT_FOUND;
-  if (!may(Actor::OtherParty, parent_of(key), kAddSubdirectory)) return win::ERROR_ACCESS_DENIED;
+  if (files.count(parent_folder(key)) == 0) return win::ERROR_PATH_NOT_FOUND;
+  if (!may(Actor::OtherParty, parent_folder(key), kAddSubdirectory)) return win::ERROR_ACCESS_DENIED;
   files[key] = win::FILE_ATTRIBUTE_DIRECTORY;
   give_new_entry_security(key, true, Actor::OtherParty, nullptr);
   return 0;

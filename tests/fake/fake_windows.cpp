@@ -391,7 +391,7 @@ DWORD FakeWindows::other_party_deletes(std::u16string_view path) {
 DWORD FakeWindows::other_party_renames(std::u16string_view from, std::u16string_view to) {
   if (!exists(from)) return win::ERROR_FILE_NOT_FOUND;
   if (exists(to)) return win::ERROR_ALREADY_EXISTS;
-  const std::u16string target_folder = disk_path(to).substr(0, disk_path(to).find_last_of(u'\\'));
+  const std::u16string target_folder = parent_folder(disk_path(to));
   if (!exists(target_folder)) return win::ERROR_PATH_NOT_FOUND;
   const bool folder = (files[disk_path(from)] & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!may_delete(Actor::OtherParty, disk_path(from)) ||
@@ -1199,7 +1199,7 @@ BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpS
   if (w.files.count(key) != 0 || w.files.count(w.redirected(w.disk_path(name))) != 0) {
     return fail(ERROR_ALREADY_EXISTS);
   }
-  const std::u16string parent = key.substr(0, key.find_last_of(u'\\'));
+  const std::u16string parent = fake::parent_folder(key);
   const auto folder = w.files.find(parent);
   if (folder == w.files.end() || !(folder->second & FILE_ATTRIBUTE_DIRECTORY)) return fail(ERROR_PATH_NOT_FOUND);
   if (!w.may(fake::Actor::Program, folder->first, fake::kAddSubdirectory)) return fail(ERROR_ACCESS_DENIED);

@@ -235,6 +235,10 @@ std::optional<Security> parse_sddl(std::u16string_view text);
 // unelevated (the other party).
 enum class Actor { Program, OtherParty };
 
+// The folder of a disk path, as the file table spells it: C:\a\b -> C:\a;
+// C:\a -> C:\; nothing for a path without a separator.
+std::u16string parent_folder(std::u16string_view path);
+
 // Gives a new entry of the file table (its disk path) its security: the
 // explicit one given at creation, with what its folder passes on unless
 // that is protected; nothing under the user's own folders.
