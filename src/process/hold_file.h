@@ -4,13 +4,13 @@
 
 #include <expected>
 
+#include "paths/windows_path.h"
 #include "platform/handle.h"
 #include "platform/system_error.h"
-#include "process/wide_text.h"
 
 namespace vant {
 
-// Opens the file at `path` (a platform path, as to_platform_path gives it)
+// Opens the file at `path` (a platform path, as to_windows_path gives it)
 // for reading, sharing read access only. While the handle is open nobody
 // else can write, rename, replace or delete the file, yet CreateProcessW can
 // still start it: it opens the image for reading and execution and shares

@@ -11,10 +11,9 @@
 #include <optional>
 #include <string_view>
 
+#include "paths/windows_path.h"
 #include "platform/system_error.h"
-#include "process/platform_path.h"
 #include "process/search_path.h"
-#include "process/wide_text.h"
 
 namespace vant {
 
@@ -39,7 +38,7 @@ enum class ProgramSearch {
 //   has it.
 // Errors: "program path has no file name" for an empty text or one ending
 // in a separator, "nul byte found in provided data" for a bare name with a
-// NUL, the errors of to_platform_path for a path.
+// NUL, the errors of to_windows_path for a path.
 std::expected<WideText, SystemError> resolve_program(std::string_view program,
                                                      ProgramSearch search = ProgramSearch::Everywhere);
 
