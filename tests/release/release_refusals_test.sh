@@ -3,7 +3,9 @@
 # (release_host_test.sh has those), each one line naming the setting:
 # - the installer signer: none without --no-installer-signer, one with it,
 #   one without its CA; from the arguments, and read back from a configured
-#   folder's cache, so that -U after the arguments cannot get around it;
+#   folder's cache, so that -U after the arguments cannot get around it; a
+#   normal variable that would hide the cache entry, and a built exe that
+#   does not hold the signer its cache names;
 # - the signing variables: an incomplete set, a PKCS#11 key without its
 #   module and the reverse, no time-stamping server without the waiver;
 # - the version: CMake refuses what is not major.minor.patch[.build].
@@ -132,6 +134,77 @@ accepts "" --no-installer-signer --cache "$scratch/cache"
 if bash "$check" --cache "$scratch/nowhere" 2>/dev/null; then
   fail "release-signer.sh accepts a folder that was never configured"
 fi
+
+# The signer the compiles get is the cache's: a normal variable of the same
+# name (here from a CMAKE_PROJECT_INCLUDE script) does not reach the exe.
+echo 'set(VANT_INSTALLER_SIGNER "Rogue Vendor")' >"$scratch/rogue-signer.cmake"
+rm -rf "$scratch/rogue"
+(cd "$source" && cmake --preset windows-x64 -B "$scratch/rogue" -DVANT_BUILD_TESTS=OFF "$host" "$signer" "$ca" \
+  "-DCMAKE_PROJECT_INCLUDE=$scratch/rogue-signer.cmake" >"$scratch/configure.log" 2>&1) ||
+  fail "configuring with a rogue signer variable failed: $(tail -3 "$scratch/configure.log")"
+compiled=$(grep -h '^#define VANT_INSTALLER_SIGNER ' "$scratch"/rogue/src/*installer_signer.h 2>/dev/null)
+[[ $compiled == '#define VANT_INSTALLER_SIGNER "VANT 软件有限公司"' ]] ||
+  fail "a normal VANT_INSTALLER_SIGNER variable changes the signer the compiles get: '$compiled'"
+
+# What the built exe holds, read back (release-signer.sh --built): a folder
+# as the build leaves it, with the header its compiles include, and an exe
+# (here a stand-in file) holding the name as UTF-16 and UTF-8.
+# built_folder CACHED COMPILED: the folder; COMPILED empty: no header.
+built_folder() {
+  rm -rf "$scratch/built"
+  mkdir -p "$scratch/built/src"
+  echo "VANT_INSTALLER_SIGNER:STRING=$1" >"$scratch/built/CMakeCache.txt"
+  if [[ -n $2 ]]; then
+    printf '#define VANT_INSTALLER_SIGNER "%s"\n#define VANT_INSTALLER_SIGNER_CA "AB"\n' "$2" \
+      >"$scratch/built/src/vant_core_installer_signer.h"
+    printf '[{"command": "g++ -include \\"%s\\" -c driver.cpp"}]\n' "$scratch/built/src/vant_core_installer_signer.h" \
+      >"$scratch/built/compile_commands.json"
+  else
+    echo '[{"command": "g++ -c driver.cpp"}]' >"$scratch/built/compile_commands.json"
+  fi
+}
+# exe_holding NAME ENCODINGS...: the stand-in exe.
+exe_holding() {
+  local encoding
+  printf 'MZ\0\0 code ' >"$scratch/built/vant-setup.exe"
+  for encoding in "${@:2}"; do
+    printf '%s\0\0' "$1" | iconv -f UTF-8 -t "$encoding" >>"$scratch/built/vant-setup.exe"
+  done
+}
+built_accepts() { # EXPECTED
+  got=$(bash "$check" --built "$scratch/built" "$scratch/built/vant-setup.exe" 2>"$scratch/err")
+  status=$?
+  [[ $status -eq 0 && $got == "$1" && ! -s $scratch/err ]] ||
+    fail "release-signer.sh --built should give '$1'; got status $status, out '$got', err '$(cat "$scratch/err")'"
+}
+built_refuses() { # WORDS
+  local word
+  got=$(bash "$check" --built "$scratch/built" "$scratch/built/vant-setup.exe" 2>"$scratch/err")
+  status=$?
+  err=$(cat "$scratch/err")
+  [[ $status -eq 1 && -z $got && $(wc -l <"$scratch/err") -eq 1 ]] ||
+    fail "release-signer.sh --built should refuse with one line; got status $status, out '$got', err '$err'"
+  IFS='|' read -ra word_list <<<"$1"
+  for word in "${word_list[@]}"; do
+    [[ $err == *"$word"* ]] || fail "release-signer.sh --built: the refusal does not say '$word': '$err'"
+  done
+}
+built_folder "VANT 软件有限公司" "VANT 软件有限公司"
+exe_holding "VANT 软件有限公司" UTF-8 UTF-16LE
+built_accepts "VANT 软件有限公司"
+built_folder "VANT 软件有限公司" "Rogue Vendor"
+exe_holding "Rogue Vendor" UTF-8 UTF-16LE
+built_refuses "Rogue Vendor|VANT 软件有限公司|CMakeCache.txt"
+built_folder "" "Rogue Vendor"
+built_refuses "Rogue Vendor|CMakeCache.txt"
+built_folder "VANT 软件有限公司" ""
+built_refuses "VANT 软件有限公司|CMakeCache.txt"
+built_folder "VANT 软件有限公司" "VANT 软件有限公司"
+exe_holding "VANT 软件有限公司" UTF-8
+built_refuses "does not hold|VANT 软件有限公司|UTF-16LE"
+built_folder "" ""
+exe_holding "nothing"
+built_accepts ""
 
 # ---- The signing variables ----------------------------------------------------
 release=(-- "$host" "$signer" "$ca")
