@@ -76,8 +76,8 @@ release_certificates() {
       esac
       ;;
   esac
-  awk -v dir="$work" '/-----BEGIN CERTIFICATE-----/ { n++ } n { print > (dir "/release-" n ".pem") }
-    /-----END CERTIFICATE-----/ { close(dir "/release-" n ".pem") }' "$pem"
+  awk -v dir="$work" '/-----BEGIN CERTIFICATE-----/ { n++; inside = 1 } inside { print > (dir "/release-" n ".pem") }
+    /-----END CERTIFICATE-----/ { inside = 0; close(dir "/release-" n ".pem") }' "$pem"
   local certificate count=0
   for certificate in "$work"/release-*.pem; do
     [[ -e $certificate ]] || break
