@@ -3,9 +3,8 @@
 # the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
 # tests of the real 64-bit and 32-bit exes under Wine, the release step (its
 # refusals, the signer pins' chains, signing through a PKCS#11 token and
-# elsewhere, both or neither), the check that
-# two clean release builds are byte-identical, and every fuzz target for a
-# short time. Exits non-zero on the first failure.
+# elsewhere, both or neither), the check that two clean release builds are
+# byte-identical, and every fuzz target for a short time. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -230,6 +230,27 @@ refused_early "VANT_SIGN_CERT" VANT_SIGN_PKCS11_MODULE="$scratch/module.so" VANT
   "VANT_SIGN_KEY=pkcs11:token=VANT;object=codesign;type=private" VANT_SIGN_NO_TIMESTAMP=1 "${release[@]}"
 refused_early "VANT_SIGN_KEY|PKCS#12" VANT_SIGN_CERT="$scratch/bundle.pfx" VANT_SIGN_KEY="$scratch/key.pem" \
   VANT_SIGN_NO_TIMESTAMP=1 "${release[@]}"
+# On a terminal, without VANT_SIGN_PASS, dist.sh asks for the token's PIN
+# before it builds, and does not show what is typed. (script gives it a
+# terminal; the configure that lost the CA then stops it before compiling.)
+: >"$scratch/typescript"
+# The PIN is typed once the question shows: typed ahead, a terminal echoes
+# it before anyone can turn the echo off.
+{
+  for _ in $(seq 600); do
+    grep -q "PIN of the token" "$scratch/typescript" && break
+    sleep 0.1
+  done
+  printf '97531\n'
+} | (cd "$source" && env -u VANT_SIGN_CERT -u VANT_SIGN_KEY -u VANT_SIGN_PASS -u VANT_SIGN_PKCS11_MODULE \
+  -u VANT_SIGN_TIMESTAMP_URL -u VANT_SIGN_CAFILE VANT_SIGN_PKCS11_MODULE="$scratch/module.so" \
+  VANT_SIGN_CERT="$scratch/cert.pem" "VANT_SIGN_KEY=pkcs11:token=VANT;object=codesign;type=private" \
+  VANT_SIGN_NO_TIMESTAMP=1 script -qfec "bash scripts/dist.sh $(printf '%q ' "$host" "$signer" "$ca") -UVANT_INSTALLER_SIGNER_CA" \
+  "$scratch/typescript") >/dev/null 2>&1
+grep -q "PIN of the token for pkcs11:token=VANT;object=codesign;type=private (not shown)" "$scratch/typescript" ||
+  fail "dist.sh on a terminal does not ask for the PIN: $(cat "$scratch/typescript")"
+grep -q 97531 "$scratch/typescript" && fail "dist.sh shows the PIN as it is typed: $(cat "$scratch/typescript")"
+grep -q "VANT_INSTALLER_SIGNER_CA" "$scratch/typescript" || fail "dist.sh did not go on after the PIN: $(cat "$scratch/typescript")"
 # Complete sets pass the check (sign.sh --check signs nothing).
 sign_check() {
   if ! env "$@" bash "$source/scripts/sign.sh" --check 2>"$scratch/err"; then
