@@ -27,15 +27,22 @@
 # around a refusal. A refusal from a cache comes after dist/ was removed,
 # so no exe or SHA256SUMS is left that could pass for this release.
 #
-# With VANT_SIGN_CERT (see scripts/sign.sh: a token through PKCS#11, or key
-# files) both exes are signed, verified and then checksummed. Without it
-# they stay unsigned and SHA256SUMS covers the unsigned bytes; sign them
-# elsewhere (signtool, a signing service), then run
-#   scripts/dist.sh --finish
-# which verifies both signatures (scripts/verify-signatures.sh: each exe
-# signed, verified, timestamped, both by the same certificate) and only then
-# rewrites SHA256SUMS for the signed bytes. Unsigned exes are byte-identical
-# from build to build with the toolchain that BUILDINFO names.
+# BUILDINFO records each exe's machine type and Authenticode digest, which
+# bind the signed exes to this build. With VANT_SIGN_CERT (see
+# scripts/sign.sh: a token through PKCS#11, or key files) both exes are
+# signed, checked and then checksummed, both or neither
+# (scripts/release-sign.sh); on a terminal without VANT_SIGN_PASS the
+# token's PIN is asked for first. Without it they stay unsigned and
+# SHA256SUMS covers the unsigned bytes; sign them elsewhere (signtool, a
+# signing service), then run
+#   VANT_SIGN_CERT=<the certificate, or its pkcs11: URI> scripts/dist.sh --finish
+# which checks both signatures (scripts/verify-signatures.sh: each exe
+# signed, verified, timestamped, both by the same certificate) and what
+# they are of (scripts/release-binding.sh: the build BUILDINFO records, each
+# exe under its own name, signed by VANT_SIGN_CERT's certificate), and only
+# then rewrites SHA256SUMS for the signed bytes. Unsigned exes are
+# byte-identical from build to build with the toolchain that BUILDINFO
+# names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
