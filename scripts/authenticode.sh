@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # What the release scripts read from Windows exes and their Authenticode
 # signatures, with coreutils and openssl alone; sourced by scripts/dist.sh,
 # scripts/release-binding.sh and scripts/signer-pins.sh.
@@ -32,7 +33,7 @@ file_bytes() {
 
 pe_identity() {
   local file=$1 size pe magic checksum directory table_offset end
-  pe_machine= pe_digest= pe_error=
+  pe_machine="" pe_digest="" pe_error=""
   size=$(stat -c %s "$file") || { pe_error="cannot be read"; return 1; }
   if ((size < 64)) || [[ $(file_bytes "$file" 0 2) != MZ ]]; then
     pe_error="is not a Windows program (no MZ header)"
@@ -77,8 +78,8 @@ pe_identity() {
 }
 
 signature_certificates() {
-  local signature=$1 dir=$2 layout number offset length issuer serial wanted
-  signer_certificate= pe_error=
+  local signature=$1 dir=$2 layout what number offset length wanted
+  signer_certificate="" pe_error=""
   # The signed data's certificates are the SEQUENCEs right under its
   # "[0]" at depth 3; each one's issuer is its tbsCertificate's (depth 6)
   # second SEQUENCE and its serial the first INTEGER. Signer infos are under

@@ -95,9 +95,9 @@ done
 # subject key identifier is CERTIFICATE's authority key identifier, or, when
 # either is missing, its subject is CERTIFICATE's issuer.
 issued_by() {
-  local authority=${authority_key[$1]} subject_key=${subject_key[$2]}
-  if [[ -n $authority && -n $subject_key ]]; then
-    [[ ${authority^^} == "${subject_key^^}" ]]
+  local authority=${authority_key[$1]} candidate_key=${subject_key[$2]}
+  if [[ -n $authority && -n $candidate_key ]]; then
+    [[ ${authority^^} == "${candidate_key^^}" ]]
   else
     [[ ${subject[$2]} == "${issuer[$1]}" ]]
   fi
