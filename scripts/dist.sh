@@ -27,18 +27,27 @@
 # around a refusal. A refusal from a cache comes after dist/ was removed,
 # so no exe or SHA256SUMS is left that could pass for this release.
 #
-# With VANT_SIGN_CERT (see scripts/sign.sh: a token through PKCS#11, or key
-# files) both exes are signed, verified and then checksummed. Without it
-# they stay unsigned and SHA256SUMS covers the unsigned bytes; sign them
-# elsewhere (signtool, a signing service), then run
-#   scripts/dist.sh --finish
-# which verifies both signatures (scripts/verify-signatures.sh: each exe
-# signed, verified, timestamped, both by the same certificate) and only then
-# rewrites SHA256SUMS for the signed bytes. Unsigned exes are byte-identical
-# from build to build with the toolchain that BUILDINFO names.
+# BUILDINFO records each exe's machine type and Authenticode digest, which
+# bind the signed exes to this build. With VANT_SIGN_CERT (see
+# scripts/sign.sh: a token through PKCS#11, or key files) both exes are
+# signed, checked and then checksummed, both or neither
+# (scripts/release-sign.sh); on a terminal without VANT_SIGN_PASS the
+# token's PIN is asked for first. Without it they stay unsigned and
+# SHA256SUMS covers the unsigned bytes; sign them elsewhere (signtool, a
+# signing service), then run
+#   VANT_SIGN_CERT=<the certificate, or its pkcs11: URI> scripts/dist.sh --finish
+# which checks both signatures (scripts/verify-signatures.sh: each exe
+# signed, verified, timestamped, both by the same certificate) and what
+# they are of (scripts/release-binding.sh: the build BUILDINFO records, each
+# exe under its own name, signed by VANT_SIGN_CERT's certificate), and only
+# then rewrites SHA256SUMS for the signed bytes. Unsigned exes are
+# byte-identical from build to build with the toolchain that BUILDINFO
+# names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=authenticode.sh
+source scripts/authenticode.sh
 
 # --finish: the exes in dist/ were signed elsewhere.
 finish() {
@@ -46,8 +55,11 @@ finish() {
   for exe in dist/vant-setup-x64.exe dist/vant-setup-x86.exe; do
     [[ -f $exe ]] || { echo "finish refused: $exe is missing; build the release with scripts/dist.sh first" >&2; exit 1; }
   done
-  # A SHA256SUMS of other bytes must not survive a refusal.
-  if ! bash scripts/verify-signatures.sh dist/vant-setup-x64.exe dist/vant-setup-x86.exe; then
+  # A SHA256SUMS of other bytes must not survive a refusal. The signatures
+  # must verify, and be of the build BUILDINFO records, each exe under its
+  # own name, signed by VANT_SIGN_CERT.
+  if ! bash scripts/verify-signatures.sh dist/vant-setup-x64.exe dist/vant-setup-x86.exe ||
+    ! bash scripts/release-binding.sh dist; then
     rm -f dist/SHA256SUMS
     exit 1
   fi
@@ -63,7 +75,16 @@ if [[ ${1-} == --finish ]]; then
     echo "usage: scripts/dist.sh --finish (no other arguments: it only verifies and checksums dist/)" >&2
     exit 2
   fi
-  bash scripts/setup.sh --release
+  if [[ -z ${VANT_SIGN_CERT:-} ]]; then
+    echo "finish refused: VANT_SIGN_CERT is not set; set it to the release's signing certificate (its file, or its pkcs11: URI in the token), so that exes signed with another certificate are refused" >&2
+    rm -f dist/SHA256SUMS
+    exit 1
+  fi
+  if [[ $VANT_SIGN_CERT == pkcs11:* ]]; then
+    bash scripts/setup.sh --release --pkcs11
+  else
+    bash scripts/setup.sh --release
+  fi
   finish
   echo "==> dist/ is ready to publish (docs/release.md, step 6)"
   ls -l dist
@@ -91,6 +112,16 @@ if [[ -n ${VANT_SIGN_CERT:-} || -n ${VANT_SIGN_KEY:-} || -n ${VANT_SIGN_PKCS11_M
   # not a request for unsigned exes: sign.sh refuses it.
   bash scripts/sign.sh --check
   signing=1
+fi
+# The token's PIN, asked for now, before the build, without echo: a PIN
+# exported in VANT_SIGN_PASS stays in the shell's history and reaches every
+# program started from that shell. It goes to sign.sh alone.
+if ((signing)) && [[ -n ${VANT_SIGN_PKCS11_MODULE:-} && -z ${VANT_SIGN_PASS:-} && -t 0 ]]; then
+  read -rsp "PIN of the token for $VANT_SIGN_KEY (not shown): " pin
+  echo
+  [[ -n $pin ]] || { echo "signing refused: no PIN entered" >&2; exit 1; }
+else
+  pin=${VANT_SIGN_PASS-}
 fi
 
 if [[ -n ${VANT_SIGN_PKCS11_MODULE:-} ]]; then
@@ -135,6 +166,8 @@ for arch in x64 x86; do
     bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$(cache "$build" VANT_OBJDUMP)" \
       "$(cache "$build" CMAKE_RC_COMPILER)" "$arch" "$(cache "$build" VANT_EXECUTION_LEVEL)" "$signer_check" \
       "$root" "$root/$build"; } >"$build.checks.log" || { cat "$build.checks.log"; exit 1; }
+  # The signer the exe holds, which must be the one its cache holds.
+  signer[$arch]=$(bash scripts/release-signer.sh --built "$build" "$build/vant-setup.exe") || exit 1
   cp "$build/vant-setup.exe" "dist/vant-setup-$arch.exe"
 done
 rm -f build/dist-x64.*.log build/dist-x86.*.log
@@ -163,8 +196,15 @@ first_line() {
     echo "source commit: unknown (not a git checkout)"
   fi
   echo "version: $(cache build/dist-x64 VANT_VERSION)"
+  # What --finish binds the signed exes to: each one's machine type, which
+  # its name must match, and the Authenticode digest its signature must
+  # carry.
   for arch in x64 x86; do
-    echo "vant-setup-$arch.exe before signing: sha256 $(sha256sum <"dist/vant-setup-$arch.exe" | cut -d' ' -f1)"
+    exe=dist/vant-setup-$arch.exe
+    echo "vant-setup-$arch.exe before signing: sha256 $(sha256sum <"$exe" | cut -d' ' -f1)"
+    pe_identity "$exe" || { echo "$exe $pe_error" >&2; exit 1; }
+    echo "vant-setup-$arch.exe machine: $pe_machine ($arch)"
+    echo "vant-setup-$arch.exe authenticode sha256: $pe_digest"
   done
   echo "settings (read back from the build folders' CMake caches):"
   for name in VANT_DOWNLOAD_HOST VANT_INSTALLER_SIGNER VANT_INSTALLER_SIGNER_CA VANT_EXECUTION_LEVEL \
@@ -193,12 +233,13 @@ first_line() {
 } >dist/BUILDINFO
 
 version=$(cache build/dist-x64 VANT_VERSION)
+# The unsigned build's checksums first: what dist/ holds if signing fails.
+write_sums
 if ((signing)); then
-  bash scripts/sign.sh dist/vant-setup-x64.exe dist/vant-setup-x86.exe
-  finish
+  # Both or neither (scripts/release-sign.sh).
+  VANT_SIGN_PASS=$pin bash scripts/release-sign.sh dist || exit 1
   next="publish the two exes and SHA256SUMS (docs/release.md, step 6)"
 else
-  write_sums
   next="sign both exes (signtool, or your signing service), then run scripts/dist.sh --finish, which verifies them and rewrites SHA256SUMS for the signed bytes (docs/release.md, steps 4 and 5)"
   echo "NOTE: VANT_SIGN_CERT is not set: the exes are NOT signed, and SHA256SUMS covers the unsigned bytes."
 fi
@@ -208,7 +249,8 @@ for arch in x64 x86; do
   echo "vant-setup-$arch.exe downloads from https://${host[$arch]}/download/latest"
 done
 if [[ -n ${signer[x64]} ]]; then
-  echo "Installer signer: \"${signer[x64]}\", CA $(cache build/dist-x64 VANT_INSTALLER_SIGNER_CA) (only an installer signed by it under that CA is started)"
+  # Read back from the exes.
+  echo "Installer signer held by both exes: \"${signer[x64]}\", CA $(cache build/dist-x64 VANT_INSTALLER_SIGNER_CA) (only an installer signed by it under that CA is started)"
 else
   echo "Installer signer: none, by --no-installer-signer (the downloaded installer is started unchecked)"
 fi

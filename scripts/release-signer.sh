@@ -3,6 +3,7 @@
 # built so:
 #   scripts/release-signer.sh [--no-installer-signer] [CMAKE CONFIGURE ARGS...]
 #   scripts/release-signer.sh [--no-installer-signer] --cache BUILD_DIR
+#   scripts/release-signer.sh --built BUILD_DIR EXE
 # Prints the signer (an empty line for a release without one) and exits 0,
 # or prints one line naming the setting on stderr and exits 1.
 #
@@ -23,9 +24,63 @@
 #   --no-installer-signer -> (empty line)
 #   (nothing) -> refused
 # Development and test builds are not asked: only the release step is.
+#
+# The third form reads back what the built exe holds: the signer in the
+# header the compiles included (compile_commands.json names it), which must
+# be the cache's, and which the exe must hold as the UTF-16 text the check
+# compares (and as UTF-8). So a normal variable of the same name (from a
+# toolchain file or a CMAKE_PROJECT_INCLUDE script) cannot put another
+# signer into the exe than the one the release prints. Prints the signer the
+# exe holds (an empty line for none), or one line "release refused: ..." on
+# stderr naming both and exits 1.
 set -euo pipefail
 # shellcheck source=cmake-setting.sh
 source "$(dirname "$0")/cmake-setting.sh"
+
+# bytes_hex: stdin as " xx xx ...", one space before each byte, so that a
+# match is always on a byte boundary.
+bytes_hex() {
+  od -An -v -tx1 | tr -s ' \n' '  ' | sed 's/ *$//'
+}
+
+if [[ ${1-} == --built ]]; then
+  if (($# != 3)); then
+    echo "usage: release-signer.sh --built BUILD_DIR EXE" >&2
+    exit 2
+  fi
+  build=$2 exe=$3
+  setting_from_cache VANT_INSTALLER_SIGNER "$build" ||
+    { echo "release refused: $build/CMakeCache.txt holds no VANT_INSTALLER_SIGNER; was $build configured?" >&2; exit 1; }
+  cached=$setting
+  mapfile -t headers < <(grep -o '[^ "\\]*_installer_signer\.h' "$build/compile_commands.json" 2>/dev/null | sort -u)
+  built=
+  if ((${#headers[@]} > 1)); then
+    echo "release refused: the compiles in $build include several signer headers (${headers[*]}); the exe's signer is unclear" >&2
+    exit 1
+  elif ((${#headers[@]} == 1)); then
+    built=$(sed -n 's/^#define VANT_INSTALLER_SIGNER "\(.*\)"$/\1/p' "${headers[0]}")
+    if [[ -z $built ]]; then
+      echo "release refused: ${headers[0]} defines no VANT_INSTALLER_SIGNER; the exe's signer is unclear" >&2
+      exit 1
+    fi
+  fi
+  if [[ $built != "$cached" ]]; then
+    echo "release refused: $exe was compiled with the installer signer '${built}', but $build/CMakeCache.txt holds '$cached'; a normal CMake variable (a toolchain file, a CMAKE_PROJECT_INCLUDE script) hides the cache entry; remove it and build again" >&2
+    exit 1
+  fi
+  if [[ -n $built ]]; then
+    content=$(bytes_hex <"$exe")
+    for encoding in UTF-16LE UTF-8; do
+      needle=$(printf '%s' "$built" | iconv -f UTF-8 -t "$encoding" | bytes_hex)
+      if [[ $content != *"$needle"* ]]; then
+        echo "release refused: $exe does not hold the installer signer '$built' (as $encoding) that $build was configured with" >&2
+        exit 1
+      fi
+    done
+  fi
+  printf '%s\n' "$built"
+  exit 0
+fi
 
 unchecked=0
 if [[ ${1-} == --no-installer-signer ]]; then

@@ -7,11 +7,11 @@
 #
 # A release needs the MinGW-w64 cross compilers and binutils, CMake and
 # Ninja, osslsigncode and openssl for signing and verifying, and the system's
-# root certificates; with --pkcs11 also the OpenSSL engine through which
-# osslsigncode reaches a token's PKCS#11 module. The test command adds the
-# host compiler, GoogleTest, Wine, tmux, clang-format, clang 16 for the
-# fuzz targets, and SoftHSM2 (a token in software) with GnuTLS's p11tool for
-# the test that signs through PKCS#11.
+# root certificates, and git; with --pkcs11 also the OpenSSL engine through
+# which osslsigncode reaches a token's PKCS#11 module, and GnuTLS's p11tool.
+# The test command adds the host compiler, GoogleTest, Wine, tmux,
+# clang-format, clang 16 for the fuzz targets, and SoftHSM2 (a token in
+# software) for the test that signs through PKCS#11.
 set -euo pipefail
 
 release=0
@@ -29,9 +29,13 @@ required=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   osslsigncode openssl ca-certificates
+  # BUILDINFO names the source commit.
+  git
 )
 if ((pkcs11 || !release)); then
-  required+=(libengine-pkcs11-openssl)
+  # p11tool (gnutls-bin) finds a key's pkcs11: URI in the token and reads
+  # the certificate --finish compares the signatures with.
+  required+=(libengine-pkcs11-openssl gnutls-bin)
 fi
 optional=()
 if ((!release)); then

@@ -103,6 +103,8 @@ if [[ -n ${VANT_SIGN_PASS:-} ]]; then
   (umask 077 && printf '%s' "$VANT_SIGN_PASS" >"$work/pass")
   credentials+=(-readpass "$work/pass")
 fi
+# osslsigncode reads it from the file; nothing started from here gets it.
+unset VANT_SIGN_PASS
 timestamp=()
 if [[ -n ${VANT_SIGN_TIMESTAMP_URL:-} ]]; then
   timestamp=(-ts "$VANT_SIGN_TIMESTAMP_URL")

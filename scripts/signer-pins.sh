@@ -16,9 +16,19 @@
 #   (usually: Windows has its roots), whose fingerprint is then in the
 #   root's own certificate.
 #
+# The signer is the certificate the signature's signer info names by issuer
+# and serial number (two certificates of different issuers may share a
+# serial). The chain is built as the program's check builds it: from each
+# certificate to the one whose subject key identifier is its authority key
+# identifier, and by name (issuer to subject) only when a key identifier is
+# missing. It stops, with a message and exit status 1, at a certificate it
+# has already been through (a chain that loops) and after 10 certificates.
+#
 # Reads the file only; needs osslsigncode and openssl (scripts/setup.sh
 # installs both). Exits 1 when the file has no Authenticode signature.
 set -euo pipefail
+# shellcheck source=authenticode.sh
+source "$(dirname "$0")/authenticode.sh"
 
 if [[ $# -ne 1 ]]; then
   echo "usage: $0 INSTALLER.exe" >&2
@@ -38,56 +48,32 @@ if ! osslsigncode extract-signature -in "$installer" -out "$work/signature.der" 
   exit 1
 fi
 
-# Every certificate of the signature, one file each.
-openssl pkcs7 -inform DER -in "$work/signature.der" -print_certs |
-  awk -v dir="$work" '/-----BEGIN CERTIFICATE-----/ { n++ } n { print > (dir "/certificate-" n ".pem") }'
-
-# A decimal number of any length in upper-case hex, as openssl writes
-# serials: 255 -> FF.
-decimal_to_hex() {
-  awk -v number="$1" 'BEGIN {
-    digits = "0123456789ABCDEF"; hex = ""
-    while (number != "" && number != "0") {
-      quotient = ""; remainder = 0
-      for (i = 1; i <= length(number); i++) {
-        remainder = remainder * 10 + substr(number, i, 1)
-        digit = int(remainder / 16); remainder = remainder % 16
-        if (quotient != "" || digit > 0) quotient = quotient digit
-      }
-      hex = substr(digits, remainder + 1, 1) hex
-      number = quotient
-    }
-    print (hex == "" ? "0" : hex)
-  }'
+signature_certificates "$work/signature.der" "$work" || {
+  echo "$installer: $pe_error" >&2
+  exit 1
 }
-# A serial without leading zeros: 00AB -> AB.
-plain_serial() {
-  local serial=${1^^}
-  serial=${serial##+(0)}
-  echo "${serial:-0}"
-}
-shopt -s extglob
-
-# The signer is the certificate whose serial the first signer info names
-# (openssl prints serials under 128 bits in decimal, larger ones as 0x...).
-signer_serial=$(openssl pkcs7 -inform DER -in "$work/signature.der" -print -noout |
-  awk '/signer_info:/ { found = 1 } found && $1 == "serial:" { print $2; exit }')
-if [[ $signer_serial == 0x* ]]; then
-  signer_serial=${signer_serial#0x}
-else
-  signer_serial=$(decimal_to_hex "$signer_serial")
-fi
-signer_serial=$(plain_serial "$signer_serial")
+# Each certificate as PEM, beside its DER form.
+for certificate in "$work"/certificate-*.der; do
+  openssl x509 -inform DER -in "$certificate" -out "${certificate%.der}.pem"
+done
+signer=${signer_certificate%.der}.pem
 
 subject_of() { openssl x509 -in "$1" -noout -subject -nameopt RFC2253 | sed 's/^subject=//'; }
 issuer_of() { openssl x509 -in "$1" -noout -issuer -nameopt RFC2253 | sed 's/^issuer=//'; }
-serial_of() { plain_serial "$(openssl x509 -in "$1" -noout -serial | sed 's/^serial=//')"; }
 fingerprint_of() { openssl x509 -in "$1" -noout -fingerprint -sha256 | sed 's/^.*=//'; }
-# The simple display name, from one attribute per line (UTF-8, unescaped).
-simple_name_of() {
-  openssl x509 -in "$1" -noout -subject -nameopt sep_multiline,utf8,-esc_msb,sname |
+# A key identifier extension's key identifier (upper-case hex with colons),
+# or nothing: openssl 3 prints it alone on the line after the name, 1.1
+# after "keyid:".
+key_identifier_of() { # CERTIFICATE subjectKeyIdentifier|authorityKeyIdentifier
+  openssl x509 -in "$1" -noout -ext "$2" 2>/dev/null |
+    sed -n '2,$ { s/^ *\(keyid:\)\{0,1\}\([0-9A-Fa-f][0-9A-Fa-f]\(:[0-9A-Fa-f][0-9A-Fa-f]\)*\) *$/\2/p }' | head -n 1
+}
+# The simple display name of a certificate's subject (or, with "issuer",
+# its issuer's), from one attribute per line (UTF-8, unescaped).
+simple_name_of() { # CERTIFICATE [subject|issuer]
+  openssl x509 -in "$1" -noout "-${2:-subject}" -nameopt sep_multiline,utf8,-esc_msb,sname |
     awk '{ sub(/^ +/, "") }
-      /^subject=/ { next }
+      /^(subject|issuer)=/ { next }
       first == "" { first = substr($0, index($0, "=") + 1) }
       /^CN=/ && cn == "" { cn = substr($0, 4) }
       /^OU=/ && ou == "" { ou = substr($0, 4) }
@@ -95,46 +81,58 @@ simple_name_of() {
       /^emailAddress=/ && email == "" { email = substr($0, 14) }
       END { print (cn != "" ? cn : ou != "" ? ou : o != "" ? o : email != "" ? email : first) }'
 }
-# The simple display name of a distinguished name in RFC 2253 form, for a
-# certificate the signature does not carry (its common name, else all).
-simple_name_of_dn() {
-  local cn
-  cn=$(sed -n 's/^\(.*,\)\{0,1\}CN=\([^,]*\).*$/\2/p' <<<"$1")
-  echo "${cn:-$1}"
-}
 
-signer=""
+# Each certificate's names and key identifiers, read once.
+declare -A subject issuer subject_key authority_key
 for certificate in "$work"/certificate-*.pem; do
-  [[ -e $certificate ]] || break
-  if [[ $(serial_of "$certificate") == "$signer_serial" ]]; then
-    signer=$certificate
-    break
-  fi
+  subject[$certificate]=$(subject_of "$certificate")
+  issuer[$certificate]=$(issuer_of "$certificate")
+  subject_key[$certificate]=$(key_identifier_of "$certificate" subjectKeyIdentifier)
+  authority_key[$certificate]=$(key_identifier_of "$certificate" authorityKeyIdentifier)
 done
-if [[ -z $signer ]]; then
-  echo "$installer: the signature does not carry its signer's certificate" >&2
-  exit 1
-fi
+
+# issued_by CERTIFICATE CANDIDATE: whether CANDIDATE issued CERTIFICATE: its
+# subject key identifier is CERTIFICATE's authority key identifier, or, when
+# either is missing, its subject is CERTIFICATE's issuer.
+issued_by() {
+  local authority=${authority_key[$1]} candidate_key=${subject_key[$2]}
+  if [[ -n $authority && -n $candidate_key ]]; then
+    [[ ${authority^^} == "${candidate_key^^}" ]]
+  else
+    [[ ${subject[$2]} == "${issuer[$1]}" ]]
+  fi
+}
 
 echo "Signer (VANT_INSTALLER_SIGNER): $(simple_name_of "$signer")"
 echo "Certificate authorities of its chain in the signature (VANT_INSTALLER_SIGNER_CA), issuer first:"
 current=$signer
+declare -A seen=(["$signer"]=1)
 carried=0
-while [[ $(subject_of "$current") != "$(issuer_of "$current")" ]]; do
-  issuer_dn=$(issuer_of "$current")
+max_depth=10
+# A root issued itself: by key identifiers when it has both, else by name.
+while ! issued_by "$current" "$current"; do
   next=""
   for certificate in "$work"/certificate-*.pem; do
-    if [[ $certificate != "$current" && $(subject_of "$certificate") == "$issuer_dn" ]]; then
+    if [[ $certificate != "$current" ]] && issued_by "$current" "$certificate"; then
       next=$certificate
       break
     fi
   done
   if [[ -z $next ]]; then
     ((carried > 0)) || echo "  (none)"
-    echo "The chain goes on to \"$(simple_name_of_dn "$issuer_dn")\", which the signature does not carry:"
+    echo "The chain goes on to \"$(simple_name_of "$current" issuer)\", which the signature does not carry:"
     echo "take its fingerprint from its own certificate (openssl x509 -noout -fingerprint -sha256 -in ROOT.crt)."
     exit 0
   fi
+  if [[ -n ${seen[$next]-} ]]; then
+    echo "$installer: the chain loops: \"$(simple_name_of "$current")\" is issued by \"$(simple_name_of "$next")\", which is already in it; stopping (a chain that loops has no root, and Windows does not trust it)" >&2
+    exit 1
+  fi
+  if ((carried == max_depth)); then
+    echo "$installer: the chain is longer than $max_depth certificate authorities; stopping after \"$(simple_name_of "$current")\" (Windows builds no chain that long from what a signature carries)" >&2
+    exit 1
+  fi
+  seen[$next]=1
   echo "  $(simple_name_of "$next")"
   echo "    SHA-256 $(fingerprint_of "$next")"
   carried=$((carried + 1))

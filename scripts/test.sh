@@ -2,9 +2,9 @@
 # Sets up, builds every preset and runs every test: the formatting check,
 # the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
 # tests of the real 64-bit and 32-bit exes under Wine, the release step (its
-# refusals, signing through a PKCS#11 token and elsewhere), the check that
-# two clean release builds are byte-identical, and every fuzz target for a
-# short time. Exits non-zero on the first failure.
+# refusals, the signer pins' chains, signing through a PKCS#11 token and
+# elsewhere, both or neither), the check that two clean release builds are
+# byte-identical, and every fuzz target for a short time. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +21,8 @@ for preset in host host-sanitize windows-x64 windows-x86; do
 done
 echo "==> release step: refusals"
 bash tests/release/release_refusals_test.sh .
+echo "==> release step: the installer signer's pins from misleading chains"
+bash tests/release/signer_pins_chain_test.sh .
 echo "==> release step: signing through a SoftHSM2 token, and elsewhere with --finish"
 bash tests/release/release_signing_test.sh .
 echo "==> reproducible release build"

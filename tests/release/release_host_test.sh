@@ -174,7 +174,7 @@ refuses --cache "$scratch/other"
 # alone.
 early=$scratch/early
 mkdir -p "$early/scripts" "$early/dist"
-cp "$root"/scripts/{dist,release-host,release-signer,cmake-setting,sign}.sh "$early/scripts/"
+cp "$root"/scripts/{dist,release-host,release-signer,cmake-setting,sign,authenticode}.sh "$early/scripts/"
 printf 'echo setup ran >"%s/setup-ran"\n' "$early" >"$early/scripts/setup.sh"
 touch "$early/dist/kept"
 if bash "$early/scripts/dist.sh" -DVANT_DOWNLOAD_HOST=download.vant.example >/dev/null 2>&1 ||

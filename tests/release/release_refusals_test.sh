@@ -3,7 +3,9 @@
 # (release_host_test.sh has those), each one line naming the setting:
 # - the installer signer: none without --no-installer-signer, one with it,
 #   one without its CA; from the arguments, and read back from a configured
-#   folder's cache, so that -U after the arguments cannot get around it;
+#   folder's cache, so that -U after the arguments cannot get around it; a
+#   normal variable that would hide the cache entry, and a built exe that
+#   does not hold the signer its cache names;
 # - the signing variables: an incomplete set, a PKCS#11 key without its
 #   module and the reverse, no time-stamping server without the waiver;
 # - the version: CMake refuses what is not major.minor.patch[.build].
@@ -133,6 +135,77 @@ if bash "$check" --cache "$scratch/nowhere" 2>/dev/null; then
   fail "release-signer.sh accepts a folder that was never configured"
 fi
 
+# The signer the compiles get is the cache's: a normal variable of the same
+# name (here from a CMAKE_PROJECT_INCLUDE script) does not reach the exe.
+echo 'set(VANT_INSTALLER_SIGNER "Rogue Vendor")' >"$scratch/rogue-signer.cmake"
+rm -rf "$scratch/rogue"
+(cd "$source" && cmake --preset windows-x64 -B "$scratch/rogue" -DVANT_BUILD_TESTS=OFF "$host" "$signer" "$ca" \
+  "-DCMAKE_PROJECT_INCLUDE=$scratch/rogue-signer.cmake" >"$scratch/configure.log" 2>&1) ||
+  fail "configuring with a rogue signer variable failed: $(tail -3 "$scratch/configure.log")"
+compiled=$(grep -h '^#define VANT_INSTALLER_SIGNER ' "$scratch"/rogue/src/*installer_signer.h 2>/dev/null)
+[[ $compiled == '#define VANT_INSTALLER_SIGNER "VANT 软件有限公司"' ]] ||
+  fail "a normal VANT_INSTALLER_SIGNER variable changes the signer the compiles get: '$compiled'"
+
+# What the built exe holds, read back (release-signer.sh --built): a folder
+# as the build leaves it, with the header its compiles include, and an exe
+# (here a stand-in file) holding the name as UTF-16 and UTF-8.
+# built_folder CACHED COMPILED: the folder; COMPILED empty: no header.
+built_folder() {
+  rm -rf "$scratch/built"
+  mkdir -p "$scratch/built/src"
+  echo "VANT_INSTALLER_SIGNER:STRING=$1" >"$scratch/built/CMakeCache.txt"
+  if [[ -n $2 ]]; then
+    printf '#define VANT_INSTALLER_SIGNER "%s"\n#define VANT_INSTALLER_SIGNER_CA "AB"\n' "$2" \
+      >"$scratch/built/src/vant_core_installer_signer.h"
+    printf '[{"command": "g++ -include \\"%s\\" -c driver.cpp"}]\n' "$scratch/built/src/vant_core_installer_signer.h" \
+      >"$scratch/built/compile_commands.json"
+  else
+    echo '[{"command": "g++ -c driver.cpp"}]' >"$scratch/built/compile_commands.json"
+  fi
+}
+# exe_holding NAME ENCODINGS...: the stand-in exe.
+exe_holding() {
+  local encoding
+  printf 'MZ\0\0 code ' >"$scratch/built/vant-setup.exe"
+  for encoding in "${@:2}"; do
+    printf '%s\0\0' "$1" | iconv -f UTF-8 -t "$encoding" >>"$scratch/built/vant-setup.exe"
+  done
+}
+built_accepts() { # EXPECTED
+  got=$(bash "$check" --built "$scratch/built" "$scratch/built/vant-setup.exe" 2>"$scratch/err")
+  status=$?
+  [[ $status -eq 0 && $got == "$1" && ! -s $scratch/err ]] ||
+    fail "release-signer.sh --built should give '$1'; got status $status, out '$got', err '$(cat "$scratch/err")'"
+}
+built_refuses() { # WORDS
+  local word
+  got=$(bash "$check" --built "$scratch/built" "$scratch/built/vant-setup.exe" 2>"$scratch/err")
+  status=$?
+  err=$(cat "$scratch/err")
+  [[ $status -eq 1 && -z $got && $(wc -l <"$scratch/err") -eq 1 ]] ||
+    fail "release-signer.sh --built should refuse with one line; got status $status, out '$got', err '$err'"
+  IFS='|' read -ra word_list <<<"$1"
+  for word in "${word_list[@]}"; do
+    [[ $err == *"$word"* ]] || fail "release-signer.sh --built: the refusal does not say '$word': '$err'"
+  done
+}
+built_folder "VANT 软件有限公司" "VANT 软件有限公司"
+exe_holding "VANT 软件有限公司" UTF-8 UTF-16LE
+built_accepts "VANT 软件有限公司"
+built_folder "VANT 软件有限公司" "Rogue Vendor"
+exe_holding "Rogue Vendor" UTF-8 UTF-16LE
+built_refuses "Rogue Vendor|VANT 软件有限公司|CMakeCache.txt"
+built_folder "" "Rogue Vendor"
+built_refuses "Rogue Vendor|CMakeCache.txt"
+built_folder "VANT 软件有限公司" ""
+built_refuses "VANT 软件有限公司|CMakeCache.txt"
+built_folder "VANT 软件有限公司" "VANT 软件有限公司"
+exe_holding "VANT 软件有限公司" UTF-8
+built_refuses "does not hold|VANT 软件有限公司|UTF-16LE"
+built_folder "" ""
+exe_holding "nothing"
+built_accepts ""
+
 # ---- The signing variables ----------------------------------------------------
 release=(-- "$host" "$signer" "$ca")
 touch "$scratch/cert.pem" "$scratch/key.pem" "$scratch/module.so" "$scratch/bundle.pfx"
@@ -157,6 +230,27 @@ refused_early "VANT_SIGN_CERT" VANT_SIGN_PKCS11_MODULE="$scratch/module.so" VANT
   "VANT_SIGN_KEY=pkcs11:token=VANT;object=codesign;type=private" VANT_SIGN_NO_TIMESTAMP=1 "${release[@]}"
 refused_early "VANT_SIGN_KEY|PKCS#12" VANT_SIGN_CERT="$scratch/bundle.pfx" VANT_SIGN_KEY="$scratch/key.pem" \
   VANT_SIGN_NO_TIMESTAMP=1 "${release[@]}"
+# On a terminal, without VANT_SIGN_PASS, dist.sh asks for the token's PIN
+# before it builds, and does not show what is typed. (script gives it a
+# terminal; the configure that lost the CA then stops it before compiling.)
+: >"$scratch/typescript"
+# The PIN is typed once the question shows: typed ahead, a terminal echoes
+# it before anyone can turn the echo off.
+{
+  for _ in $(seq 600); do
+    grep -q "PIN of the token" "$scratch/typescript" && break
+    sleep 0.1
+  done
+  printf '97531\n'
+} | (cd "$source" && env -u VANT_SIGN_CERT -u VANT_SIGN_KEY -u VANT_SIGN_PASS -u VANT_SIGN_PKCS11_MODULE \
+  -u VANT_SIGN_TIMESTAMP_URL -u VANT_SIGN_CAFILE VANT_SIGN_PKCS11_MODULE="$scratch/module.so" \
+  VANT_SIGN_CERT="$scratch/cert.pem" "VANT_SIGN_KEY=pkcs11:token=VANT;object=codesign;type=private" \
+  VANT_SIGN_NO_TIMESTAMP=1 script -qfec "bash scripts/dist.sh $(printf '%q ' "$host" "$signer" "$ca") -UVANT_INSTALLER_SIGNER_CA" \
+  "$scratch/typescript") >/dev/null 2>&1
+grep -q "PIN of the token for pkcs11:token=VANT;object=codesign;type=private (not shown)" "$scratch/typescript" ||
+  fail "dist.sh on a terminal does not ask for the PIN: $(cat "$scratch/typescript")"
+grep -q 97531 "$scratch/typescript" && fail "dist.sh shows the PIN as it is typed: $(cat "$scratch/typescript")"
+grep -q "VANT_INSTALLER_SIGNER_CA" "$scratch/typescript" || fail "dist.sh did not go on after the PIN: $(cat "$scratch/typescript")"
 # Complete sets pass the check (sign.sh --check signs nothing).
 sign_check() {
   if ! env "$@" bash "$source/scripts/sign.sh" --check 2>"$scratch/err"; then

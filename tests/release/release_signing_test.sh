@@ -12,7 +12,11 @@
 #    signtool would), and --finish verifies them and rewrites SHA256SUMS,
 #    refusing exes that are unsigned, signed by two certificates, changed
 #    after signing, signed under an unknown root or without a timestamp
-#    (unless waived), and leaving no SHA256SUMS then.
+#    (unless waived), and leaving no SHA256SUMS then; and refusing exes that
+#    are not this build's (the x86 exe under the x64 name, another build's
+#    bytes) or are signed by another certificate than VANT_SIGN_CERT.
+# 3. Both or neither: when the second exe fails to sign, or the signatures
+#    do not verify, dist/ keeps the unsigned build and its SHA256SUMS.
 #   release_signing_test.sh SOURCE_DIR
 set -uo pipefail
 root=$(cd "$1" && pwd)
@@ -128,6 +132,21 @@ else
     grep -qF "$tool" <<<"$buildinfo" || fail "BUILDINFO lacks '$tool'"
   done
   grep -q "version 2.3.1.45" "$scratch/dist-token.log" || fail "dist.sh does not print the version"
+  grep -qF 'Installer signer held by both exes: "VANT 软件有限公司"' "$scratch/dist-token.log" ||
+    fail "dist.sh does not print the signer the exes hold: $(grep -i signer "$scratch/dist-token.log")"
+  # BUILDINFO records, before signing, each exe's machine type and the
+  # Authenticode digest its signature then carries.
+  for arch_machine in x64:0x8664 x86:0x14c; do
+    arch=${arch_machine%:*}
+    grep -qx "vant-setup-$arch.exe machine: ${arch_machine#*:} ($arch)" <<<"$buildinfo" ||
+      fail "BUILDINFO does not record vant-setup-$arch.exe's machine type ${arch_machine#*:}"
+    recorded=$(sed -n "s/^vant-setup-$arch.exe authenticode sha256: //p" <<<"$buildinfo")
+    osslsigncode verify -in "$clone/dist/vant-setup-$arch.exe" >"$scratch/verify.log" 2>&1
+    carried=$(sed -n 's/^Current message digest *: *\([0-9A-F]*\).*/\1/p' "$scratch/verify.log")
+    [[ ${#recorded} -eq 64 && $recorded == "$carried" ]] ||
+      fail "vant-setup-$arch.exe: BUILDINFO records the Authenticode digest '$recorded', its signature carries '$carried'"
+  done
+  [[ -z $(find "$clone" -maxdepth 1 -name 'dist.signing.*') ]] || fail "dist.sh left its signing folder behind"
   # The version is in both exes' resources, as text and as numbers.
   windres=$(sed -n 's/^CMAKE_RC_COMPILER:FILEPATH=//p' "$clone/build/dist-x64/CMakeCache.txt")
   for arch in x64 x86; do
@@ -183,7 +202,7 @@ grep -qx "source commit: $commit, with uncommitted changes.*" "$clone/dist/BUILD
   fail "BUILDINFO does not say the tree had uncommitted changes: $(grep commit "$clone/dist/BUILDINFO")"
 mkdir -p "$scratch/unsigned"
 cp "$clone"/dist/vant-setup-x64.exe "$clone"/dist/vant-setup-x86.exe "$scratch/unsigned/"
-cp "$clone/dist/SHA256SUMS" "$scratch/unsigned/SHA256SUMS"
+cp "$clone/dist/SHA256SUMS" "$clone/dist/BUILDINFO" "$scratch/unsigned/"
 
 # sign_outside CERT KEY EXE [timestamp]: what signtool or a signing service
 # does (osslsigncode's own time-stamping authority stands in for the CA's).
@@ -212,9 +231,11 @@ state() {
     esac
   done
 }
-# finish ENV...: runs dist.sh --finish; status, err.
+# finish ENV...: runs dist.sh --finish with the vendor's certificate in
+# VANT_SIGN_CERT (unless ENV sets another); status, err.
 finish() {
-  (cd "$clone" && env "${no_signing[@]}" "$@" bash scripts/dist.sh --finish >"$scratch/out" 2>"$scratch/err")
+  (cd "$clone" && env "${no_signing[@]}" VANT_SIGN_CERT="$pki/vendor-chain.pem" "$@" bash scripts/dist.sh --finish \
+    >"$scratch/out" 2>"$scratch/err")
   status=$?
   err=$(cat "$scratch/err")
 }
@@ -253,6 +274,35 @@ finish_refuses "vant-setup-x86.exe|changed after it was signed" "$roots"
 state vendor-no-timestamp vendor
 finish_refuses "vant-setup-x64.exe|no timestamp|VANT_SIGN_NO_TIMESTAMP=1" "$roots"
 finish_refuses "VANT_SIGN_CAFILE" VANT_SIGN_CAFILE="$scratch/no-such-file.pem"
+# What the signatures are of: the release's own bytes, each under its own
+# name, signed by the release's own certificate.
+state vendor vendor
+finish_refuses "VANT_SIGN_CERT|is not set" "$roots" VANT_SIGN_CERT=
+# The x86 exe, signed, copied over the x64 name.
+cp "$clone/dist/vant-setup-x86.exe" "$clone/dist/vant-setup-x64.exe"
+finish_refuses "vant-setup-x64.exe|x86 program|0x14c|0x8664" "$roots"
+# Both signed, verifiably, with another certificate than the release's: a
+# colleague's under the same root, and one in the vendor's name under
+# another root that this machine trusts too.
+state other-vendor other-vendor
+finish_refuses "vant-setup-x64.exe|another certificate than VANT_SIGN_CERT|VANT Other Signer" "$roots"
+state impostor impostor
+finish_refuses "vant-setup-x64.exe|another certificate than VANT_SIGN_CERT|Other Test Root" "$roots"
+state vendor vendor
+finish_refuses "another certificate than VANT_SIGN_CERT" "$roots" VANT_SIGN_CERT="$pki/other-vendor.pem"
+# The exes of another build (another download host), signed by the vendor.
+state none none
+LC_ALL=C perl -0777 -pi -e 's/dl\.vant-soft\.com/dl.evil-soft.com/g' "$clone/dist/vant-setup-x86.exe"
+cmp -s "$clone/dist/vant-setup-x86.exe" "$scratch/unsigned/vant-setup-x86.exe" && fail "the host is not in the x86 exe's bytes"
+for arch in x64 x86; do
+  sign_outside "$pki/vendor.pem" "$pki/vendor.key" "$clone/dist/vant-setup-$arch.exe" timestamp
+done
+finish_refuses "vant-setup-x86.exe|is not the build|Authenticode digest" "$roots"
+# A BUILDINFO that records no digests.
+state vendor vendor
+grep -v 'authenticode sha256' "$scratch/unsigned/BUILDINFO" >"$clone/dist/BUILDINFO"
+finish_refuses "BUILDINFO|Authenticode digest" "$roots"
+cp "$scratch/unsigned/BUILDINFO" "$clone/dist/BUILDINFO"
 
 # Accepted: the same certificate on both, verified; SHA256SUMS is rewritten
 # for the signed bytes.
@@ -267,9 +317,58 @@ else
     verifies "$clone/dist/vant-setup-$arch.exe" "$pki/root.pem"
   done
 fi
+# The certificate read from the token, by its pkcs11: URI.
+state vendor vendor
+finish "$roots" VANT_SIGN_CERT="$cert_uri" VANT_SIGN_PKCS11_MODULE="$module"
+((status == 0)) || fail "--finish refuses the vendor's exes with VANT_SIGN_CERT the token's certificate: $err"
 state vendor-no-timestamp vendor-no-timestamp
 finish "$roots" VANT_SIGN_NO_TIMESTAMP=1
 ((status == 0)) || fail "--finish refuses signatures without a timestamp although VANT_SIGN_NO_TIMESTAMP=1: $err"
 sums_match "--finish without timestamps, waived"
+
+# ==== 3. Signing both or neither =====================================================
+# The second exe fails to sign (the token pulled, the PIN locked, the
+# time-stamping server down; here an osslsigncode that fails on it): dist/
+# stays as the unsigned build left it, byte for byte, with the checksums
+# of those bytes, and the last line says what to do.
+mkdir -p "$scratch/failing-bin"
+printf '#!/usr/bin/env bash\nif [[ $1 == sign && " $* " == *vant-setup-x86.exe* ]]; then\n  echo "the token was removed" >&2\n  exit 1\nfi\nexec %q "$@"\n' \
+  "$(command -v osslsigncode)" >"$scratch/failing-bin/osslsigncode"
+chmod +x "$scratch/failing-bin/osslsigncode"
+# sign_release ENV...: release-sign.sh on dist/ as the unsigned run left it,
+# with the vendor's key; status, err.
+sign_release() {
+  state none none
+  (cd "$clone" && env "${no_signing[@]}" VANT_SIGN_CERT="$pki/vendor-chain.pem" VANT_SIGN_KEY="$pki/vendor.key" \
+    VANT_SIGN_NO_TIMESTAMP=1 "$roots" "$@" bash scripts/release-sign.sh dist >"$scratch/out" 2>"$scratch/err")
+  status=$?
+  err=$(cat "$scratch/err")
+}
+# left_unsigned WHAT: the refusal, and dist/ untouched.
+left_unsigned() {
+  local file
+  [[ $status -ne 0 && $(tail -n 1 <<<"$err") == "Signing failed, and no exe was signed"*"dist.sh --finish"* ]] ||
+    fail "$1: release-sign.sh should fail saying what to do; got status $status, err '$err'"
+  for file in vant-setup-x64.exe vant-setup-x86.exe SHA256SUMS BUILDINFO; do
+    cmp -s "$clone/dist/$file" "$scratch/unsigned/$file" || fail "$1: dist/$file is not the unsigned build's"
+  done
+  [[ $(find "$clone" -maxdepth 1 -name 'dist.signing.*' | wc -l) -eq 0 ]] || fail "$1: the signing folder is left behind"
+}
+sign_release PATH="$scratch/failing-bin:$PATH"
+left_unsigned "the second exe fails to sign"
+grep -q "the token was removed" <<<"$err" || fail "release-sign.sh hides osslsigncode's error: '$err'"
+# Both sign, but the signatures do not verify here (their root is unknown).
+sign_release VANT_SIGN_CAFILE=
+left_unsigned "signatures that do not verify"
+# And both sign: they replace the unsigned ones, with their checksums.
+sign_release
+if ((status != 0)); then
+  fail "release-sign.sh fails with the vendor's key: $err"
+else
+  sums_match "release-sign.sh"
+  for arch in x64 x86; do
+    verifies "$clone/dist/vant-setup-$arch.exe" "$pki/root.pem"
+  done
+fi
 
 report_cases
