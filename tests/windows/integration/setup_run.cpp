@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "support/text.h"
 
 namespace vant_test {
@@ -58,6 +60,16 @@ void wait_for_installer(const std::wstring& record_path, ULONGLONG until) {
     WaitForSingleObject(process, now < until ? static_cast<DWORD>(until - now) : 0);
   }
   CloseHandle(process);
+}
+
+// VANT_TEST_TIME_SCALE (a whole number, 1 when unset) multiplies every
+// run's time limit: a guard against hangs, which runs through qemu, where
+// each start of a 32-bit program costs about a second, need more room for.
+DWORD time_scale() {
+  wchar_t text[16];
+  const DWORD n = GetEnvironmentVariableW(L"VANT_TEST_TIME_SCALE", text, 16);
+  const unsigned long scale = n > 0 && n < 16 ? std::wcstoul(text, nullptr, 10) : 1;
+  return scale >= 1 && scale <= 100 ? static_cast<DWORD>(scale) : 1;
 }
 
 std::wstring without_trailing_backslash(std::wstring path) {
@@ -143,16 +155,16 @@ RunResult SetupRun::run() {
   request.std_out = std_out_;
   request.std_err = std_err_;
   request.current_folder = current_folder_;
-  request.timeout_ms = timeout_ms_;
+  request.timeout_ms = timeout_ms_ * time_scale();
   request.sample_memory = sample_memory_;
   request.limited_token = limited_token_;
 
   RunResult result;
-  const ULONGLONG until = GetTickCount64() + timeout_ms_;
+  const ULONGLONG until = GetTickCount64() + request.timeout_ms;
   result.launch = launch(request);
   EXPECT_TRUE(result.launch.started) << "the launch failed at " << result.launch.failed_step << " with "
                                      << result.launch.error;
-  EXPECT_FALSE(result.launch.timed_out) << "vant-setup was still running after " << timeout_ms_ << " ms";
+  EXPECT_FALSE(result.launch.timed_out) << "vant-setup was still running after " << request.timeout_ms << " ms";
   if (result.launch.started && !result.launch.timed_out && result.launch.exit_code == 0) {
     wait_for_installer(records_ + L"\\installer.txt", until);
   }
