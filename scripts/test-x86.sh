@@ -57,10 +57,10 @@ register_qemu() {
   mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
   printf '%s' ":vant-qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu:F" \
     >"$binfmt/register" || return 1
-  "$loader" --version >/dev/null || {
+  if [[ $("$loader" --version 2>/dev/null) != wine-* ]]; then
     echo "the 32-bit Wine loader did not start through $qemu" >&2
     return 1
-  }
+  fi
 }
 
 case ${1:-} in
@@ -83,7 +83,7 @@ esac
 native_blocker() {
   if [[ ! -e $loader ]]; then
     echo "Debian's 32-bit Wine (wine32:i386) is not installed"
-  elif ! "$loader" --version >/dev/null 2>&1; then
+  elif [[ $("$loader" --version 2>/dev/null) != wine-* ]]; then
     echo "this kernel cannot start 32-bit programs"
   fi
 }
