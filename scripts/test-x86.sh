@@ -26,13 +26,15 @@ binfmt=/proc/sys/fs/binfmt_misc
 
 # The whole preset; inside the namespace on the qemu route. $1 is
 # VANT_WINE32 (ON: every test, OFF: the file checks), $2 what the tests'
-# time limits are multiplied by (qemu's starts are slower).
+# time limits are multiplied by (qemu's starts are slower). Each step
+# returns on failure itself: callers that collect the status turn set -e
+# off in here.
 run_preset() {
   local wine32=$1
   export VANT_TEST_TIME_SCALE=$2
   shift 2
-  cmake --preset windows-x86 -DVANT_WINE32="$wine32" -DVANT_TEST_TIME_SCALE="$VANT_TEST_TIME_SCALE"
-  cmake --build --preset windows-x86 -j2
+  cmake --preset windows-x86 -DVANT_WINE32="$wine32" -DVANT_TEST_TIME_SCALE="$VANT_TEST_TIME_SCALE" || return
+  cmake --build --preset windows-x86 -j2 || return
   if [[ $wine32 == ON ]]; then
     # A prefix made where the 32-bit loader could not start has an empty
     # syswow64, and every 32-bit program fails in it (c0000135): make it
@@ -41,7 +43,7 @@ run_preset() {
     for prefix in "$build"/wineprefix*/; do
       if [[ -e $prefix/.vant-ready && ! -e $prefix/drive_c/windows/syswow64/kernel32.dll ]]; then
         echo "Removing $prefix: made where 32-bit programs could not start"
-        rm -rf "$prefix"
+        rm -rf "$prefix" || return
       fi
     done
   fi
@@ -100,7 +102,7 @@ qemu_blocker() {
     return
   }
   version=$("$qemu" --version | sed -n 's/^qemu-i386 version \([0-9.]*\).*/\1/p')
-  if ((${version%%.*} < 10)); then
+  if [[ -z $version ]] || ((${version%%.*} < 10)); then
     echo "qemu-i386 is version $version (Wine's loader takes over a minute per start before 10)"
     return
   fi
