@@ -75,7 +75,7 @@ case ${1:-} in
     shift 2
     register_qemu "$qemu"
     # The prefixes' servers live in this namespace; ending them ends it.
-    trap 'for p in "$build"/wineprefix*/; do WINEPREFIX=$p "${VANT_WINE_DIR:-/usr/lib/wine}/wineserver" -k 2>/dev/null || true; done' EXIT
+    trap 'for p in "$PWD/$build"/wineprefix*/; do WINEPREFIX=${p%/} "${VANT_WINE_DIR:-/usr/lib/wine}/wineserver" -k 2>/dev/null || true; done' EXIT
     run_preset ON 4 "$@"
     exit
     ;;
