@@ -1,5 +1,10 @@
 // Keeping a program's file as it is from the moment it is judged until the
-// moment it has been started.
+// moment it has been started: the installer, from curl's exit (before
+// anything is printed) until CreateProcessW has returned. In the user's
+// temporary folder, which every program of the user can write, one of them
+// could otherwise swap the file between the signer check and the start and
+// have its own program started. curl itself writes through a handle that
+// shares writing, so before its exit a hold would guard nothing.
 #pragma once
 
 #include <expected>

@@ -101,10 +101,7 @@ std::expected<WideText, SystemError> search_bare_name(std::string_view name, Pro
   if (name.find('\0') != std::string_view::npos) return std::unexpected(errors::nul_in_data);
   const bool has_extension = name.find('.') != std::string_view::npos;
 
-  // The system's own copy comes before one beside this program: the program
-  // usually runs from the Downloads folder, where any web page can leave a
-  // file named curl.exe, and it may run elevated. A copy beside the program
-  // still serves a system that has none.
+  // The system's copy first (lookup.h says why).
   if (auto found = find_in(native_system_folder(), name, has_extension)) return std::move(*found);
   if (auto found = find_in(system_folder(), name, has_extension)) return std::move(*found);
   const bool everywhere = search == ProgramSearch::Everywhere;

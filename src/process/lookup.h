@@ -3,8 +3,13 @@
 // decided here. For a bare name such as "curl" the system folder comes first
 // (for a 32-bit program on 64-bit Windows, the native one before it), then
 // the folder of this program, the Windows folder and the PATH entries; the
-// current folder is not searched unless PATH names it. An elevated run
-// looks only in the folders that only administrators can change.
+// current folder is not searched unless PATH names it.
+//
+// The system's own copy comes before one beside this program: the program
+// usually runs from the Downloads folder, where any web page can leave a
+// file named curl.exe, and it may run elevated. A copy beside the program
+// still serves a system that has none. An elevated run looks only in the
+// folders that only administrators can change (ProgramSearch).
 #pragma once
 
 #include <expected>

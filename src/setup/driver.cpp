@@ -149,14 +149,7 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
 }  // namespace
 
 void run_setup() {
-  // First of all, before anything can load a library: from here on, a load
-  // that does not say where to look (a system library's helper or delayed
-  // import, in this process that may run as an administrator) looks only
-  // in the system folder, never in this program's folder, usually
-  // Downloads. Until here nothing was loaded from there: the exe imports
-  // only kernel32, ntdll, msvcrt and advapi32, which Windows takes from the system
-  // folder whatever the search order (KnownDLLs), and the entry point
-  // (main.cpp) calls this function before anything else of the program.
+  // First, before anything can load a library (library_search.h says why).
   search_libraries_in_system_folder_only();
 
   // Read once, before anything depends on it. Windows 10 always answers;
@@ -180,9 +173,8 @@ void run_setup() {
   if (!folder) internal_failure_unwrap(folder.error());
   const PathText installer_path = join_path(*folder, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
-  // and the same text is what the user is shown if the start fails. (A
-  // folder with a lone surrogate is one the ANSI code page cannot spell, so
-  // curl starts in it, by its exact units, and gets only the file name.)
+  // and the same text is what the user is shown if the start fails. (Such
+  // a folder is one curl starts in, by its exact units: curl_folder.h.)
   const std::string installer_path_text = utf8_for_display(installer_path.bytes());
 
   // Elevated, curl is looked for only where only administrators can write.
@@ -194,14 +186,8 @@ void run_setup() {
   // searched for like "curl" (never in the current folder), missing the file
   // just downloaded and perhaps starting a stale or planted one elsewhere.
   const PathText installer_program = with_explicit_folder(installer_path);
-  // The installer's file is opened right after curl's exit, before anything
-  // is printed, and held until CreateProcessW has returned: from then on
-  // what is checked and started is the file curl left (curl itself writes
-  // through a handle that shares writing, so before its exit the hold
-  // guards nothing). In the user's temporary folder, which every program of
-  // the user can write, one of them could otherwise swap the file between
-  // the check and the start and have its own program started. A failure is
-  // reported where the start's would be.
+  // Held from right after curl's exit until CreateProcessW has returned
+  // (hold_file.h says why); a failure is reported where the start's would be.
   const auto installer_file = to_windows_path(installer_program.bytes());
   auto held = installer_file ? hold_file(*installer_file)
                              : std::expected<OwnedHandle, SystemError>(std::unexpected(installer_file.error()));

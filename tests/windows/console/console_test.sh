@@ -63,9 +63,10 @@ tmux_ new-session -d -s main -x 120 -y 40 "cd $(printf '%q' "$work") && exec bas
 screen() { tmux_ capture-pane -p -t main | sed 's/[[:space:]]*$//'; }
 
 # Polls the screen until it shows the text, for up to a minute (the first
-# Wine start in a fresh build tree makes the prefix).
+# Wine start in a fresh build tree makes the prefix), times
+# VANT_TEST_TIME_SCALE (see ../CMakeLists.txt).
 wait_for() {
-  local deadline=$((SECONDS + 60))
+  local deadline=$((SECONDS + 60 * ${VANT_TEST_TIME_SCALE:-1}))
   until grep -qF -- "$1" <<<"$(screen)"; do
     if [ $SECONDS -ge $deadline ]; then
       echo "FAILED: the screen never showed: $1"

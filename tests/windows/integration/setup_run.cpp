@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "support/text.h"
 
 namespace vant_test {
@@ -32,6 +34,42 @@ void make_folders(const std::wstring& path) {
   for (std::size_t i = 3; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
   }
+}
+
+// The exe starts the installer and exits 0 without waiting for it, so the
+// installer's record and output may still be on their way when the exe has
+// ended: under qemu on a busy machine, for seconds. Waits, until `until`,
+// for the record to be complete and then for that installer (its pid, and
+// its creation time in case the pid was reused) to exit.
+void wait_for_installer(const std::wstring& record_path, ULONGLONG until) {
+  std::vector<Record> records = read_records(record_path);
+  while ((records.empty() || !records.back().complete) && GetTickCount64() < until) {
+    Sleep(20);
+    records = read_records(record_path);
+  }
+  if (records.empty() || !records.back().complete) return;
+  const auto pid = records.back().number("pid");
+  const auto created = records.back().number("creation_ticks");
+  if (!pid || !created) return;
+  const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(*pid));
+  if (process == nullptr) return;  // it has ended
+  FILETIME creation{}, exited{}, kernel{}, user{};
+  if (GetProcessTimes(process, &creation, &exited, &kernel, &user) &&
+      ((static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime) == *created) {
+    const ULONGLONG now = GetTickCount64();
+    WaitForSingleObject(process, now < until ? static_cast<DWORD>(until - now) : 0);
+  }
+  CloseHandle(process);
+}
+
+// VANT_TEST_TIME_SCALE (a whole number, 1 when unset) multiplies every
+// run's time limit: a guard against hangs, which runs through qemu, where
+// each start of a 32-bit program costs about a second, need more room for.
+DWORD time_scale() {
+  wchar_t text[16];
+  const DWORD n = GetEnvironmentVariableW(L"VANT_TEST_TIME_SCALE", text, 16);
+  const unsigned long scale = n > 0 && n < 16 ? std::wcstoul(text, nullptr, 10) : 1;
+  return scale >= 1 && scale <= 100 ? static_cast<DWORD>(scale) : 1;
 }
 
 std::wstring without_trailing_backslash(std::wstring path) {
@@ -117,15 +155,19 @@ RunResult SetupRun::run() {
   request.std_out = std_out_;
   request.std_err = std_err_;
   request.current_folder = current_folder_;
-  request.timeout_ms = timeout_ms_;
+  request.timeout_ms = timeout_ms_ * time_scale();
   request.sample_memory = sample_memory_;
   request.limited_token = limited_token_;
 
   RunResult result;
+  const ULONGLONG until = GetTickCount64() + request.timeout_ms;
   result.launch = launch(request);
   EXPECT_TRUE(result.launch.started) << "the launch failed at " << result.launch.failed_step << " with "
                                      << result.launch.error;
-  EXPECT_FALSE(result.launch.timed_out) << "vant-setup was still running after " << timeout_ms_ << " ms";
+  EXPECT_FALSE(result.launch.timed_out) << "vant-setup was still running after " << request.timeout_ms << " ms";
+  if (result.launch.started && !result.launch.timed_out && result.launch.exit_code == 0) {
+    wait_for_installer(records_ + L"\\installer.txt", until);
+  }
   if (std_out_.kind == StdStream::Kind::File && std_out_.path == out_path_) {
     result.out = read_file_bytes(out_path_).value_or("");
   }

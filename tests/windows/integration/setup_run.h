@@ -70,7 +70,7 @@ class SetupRun : public ::testing::Test {
   StdStream std_out_;
   StdStream std_err_;
   std::wstring current_folder_;
-  DWORD timeout_ms_ = 30000;
+  DWORD timeout_ms_ = 30000;    // times VANT_TEST_TIME_SCALE (see run())
   bool sample_memory_ = false;  // watch the run's private bytes
   // Run with the linked token: unelevated, as a standard user's or an
   // administrator's unelevated run. Under Wine every process is elevated
