@@ -89,6 +89,7 @@ inline constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 0x00000102;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
@@ -261,6 +262,31 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode);
 BOOL CloseHandle(HANDLE hObject);
+
+// Anonymous pipes: both ends are made not inheritable (no attributes); a
+// child gets an inheritable duplicate. Reads are synchronous; the
+// overlapped structure is never used (always null).
+BOOL CreatePipe(HANDLE* hReadPipe, HANDLE* hWritePipe, const SECURITY_ATTRIBUTES* lpPipeAttributes, DWORD nSize);
+// Only the count of bytes waiting is asked for: the buffer is always null.
+BOOL PeekNamedPipe(HANDLE hNamedPipe, void* lpBuffer, DWORD nBufferSize, DWORD* lpBytesRead, DWORD* lpTotalBytesAvail,
+                   DWORD* lpBytesLeftThisMessage);
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
+
+// Threads. The start routine has Windows' calling convention (stdcall on
+// x86); VANT_WINAPI gives a routine of the program that convention.
+#if defined(_WIN32) && defined(__i386__)
+#define VANT_WINAPI __attribute__((stdcall))
+#else
+#define VANT_WINAPI
+#endif
+using THREAD_START_ROUTINE = DWORD(VANT_WINAPI*)(void* lpParameter);
+// No attributes, the default stack, no flags.
+HANDLE CreateThread(const SECURITY_ATTRIBUTES* lpThreadAttributes, std::size_t dwStackSize,
+                    THREAD_START_ROUTINE lpStartAddress, void* lpParameter, DWORD dwCreationFlags, DWORD* lpThreadId);
+// Frees memory a Windows function allocated for its caller (WinHTTP's
+// proxy texts); null on success.
+void* GlobalFree(void* hMem);
 
 // ---- Locks (slim reader/writer locks, used exclusively) -------------------
 void AcquireSRWLockExclusive(SRWLOCK* SRWLock);
@@ -517,5 +543,53 @@ BOOL InvokeCertGetCertificateChain(FARPROC proc, HCERTCHAINENGINE hChainEngine, 
                                    const FILETIME* pTime, HCERTSTORE hAdditionalStore, CERT_CHAIN_PARA* pChainPara,
                                    DWORD dwFlags, void* pvReserved, const CERT_CHAIN_CONTEXT** ppChainContext);
 void InvokeCertFreeCertificateChain(FARPROC proc, const CERT_CHAIN_CONTEXT* pChainContext);
+
+// ---- WinHTTP (the user's proxy setting) ------------------------------------
+// The exe does not import winhttp.dll (not a KnownDLL): the proxy lookup
+// loads it from the system folder and calls these through the addresses
+// GetProcAddress found. The structures are Windows' own layout; the texts
+// in them are allocated by WinHTTP and freed with GlobalFree.
+
+// An internet handle (a WinHTTP session), closed with WinHttpCloseHandle.
+enum class HINTERNET : std::uintptr_t {};
+inline constexpr HINTERNET NULL_INTERNET{0};
+
+inline constexpr DWORD WINHTTP_ACCESS_TYPE_NO_PROXY = 1;
+inline constexpr DWORD WINHTTP_ACCESS_TYPE_NAMED_PROXY = 3;
+inline constexpr DWORD WINHTTP_AUTOPROXY_AUTO_DETECT = 0x00000001;
+inline constexpr DWORD WINHTTP_AUTOPROXY_CONFIG_URL = 0x00000002;
+inline constexpr DWORD WINHTTP_AUTO_DETECT_TYPE_DHCP = 0x00000001;
+inline constexpr DWORD WINHTTP_AUTO_DETECT_TYPE_DNS_A = 0x00000002;
+
+struct WINHTTP_CURRENT_USER_IE_PROXY_CONFIG {
+  BOOL fAutoDetect;
+  char16_t* lpszAutoConfigUrl;
+  char16_t* lpszProxy;
+  char16_t* lpszProxyBypass;
+};
+
+struct WINHTTP_AUTOPROXY_OPTIONS {
+  DWORD dwFlags;
+  DWORD dwAutoDetectFlags;
+  const char16_t* lpszAutoConfigUrl;
+  void* lpvReserved;
+  DWORD dwReserved;
+  BOOL fAutoLogonIfChallenged;
+};
+
+struct WINHTTP_PROXY_INFO {
+  DWORD dwAccessType;
+  char16_t* lpszProxy;
+  char16_t* lpszProxyBypass;
+};
+
+BOOL InvokeWinHttpGetIEProxyConfigForCurrentUser(FARPROC proc, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* pProxyConfig);
+// No proxy of its own for the session (WINHTTP_ACCESS_TYPE_NO_PROXY), no
+// names, synchronous.
+HINTERNET InvokeWinHttpOpen(FARPROC proc, const char16_t* pszAgentW, DWORD dwAccessType, const char16_t* pszProxyW,
+                            const char16_t* pszProxyBypassW, DWORD dwFlags);
+BOOL InvokeWinHttpGetProxyForUrl(FARPROC proc, HINTERNET hSession, const char16_t* lpcwszUrl,
+                                 WINHTTP_AUTOPROXY_OPTIONS* pAutoProxyOptions, WINHTTP_PROXY_INFO* pProxyInfo);
+BOOL InvokeWinHttpCloseHandle(FARPROC proc, HINTERNET hInternet);
 
 }  // namespace win

@@ -34,14 +34,18 @@ std::expected<void, SystemError> refuse_batch_script(const WideText& application
 // Creates the child while the launch lock is held, with inheritable
 // duplicates of the standard handles that are closed again right after.
 std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line,
-                                                      const char16_t* folder) {
+                                                      const char16_t* folder, win::HANDLE piped_output) {
   const LockGuard<Mutex> launch(process_launch_lock);
 
-  auto input = inherit_std_handle(win::STD_INPUT_HANDLE);
+  // A child whose output is piped gets only the pipe: no console input to
+  // read, no error stream to show anything on.
+  using Inherited = std::expected<OwnedHandle, SystemError>;
+  const bool piped = piped_output != win::NULL_HANDLE;
+  auto input = piped ? Inherited() : inherit_std_handle(win::STD_INPUT_HANDLE);
   if (!input) return std::unexpected(input.error());
-  auto output = inherit_std_handle(win::STD_OUTPUT_HANDLE);
+  auto output = piped ? inheritable_duplicate(piped_output) : inherit_std_handle(win::STD_OUTPUT_HANDLE);
   if (!output) return std::unexpected(output.error());
-  auto error = inherit_std_handle(win::STD_ERROR_HANDLE);
+  auto error = piped ? Inherited() : inherit_std_handle(win::STD_ERROR_HANDLE);
   if (!error) return std::unexpected(error.error());
 
   win::STARTUPINFOW startup{};
@@ -91,7 +95,7 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   // Without a folder of its own the child inherits this process's (null).
   const auto folder = to_wide_text(command.folder().bytes());
   if (!folder) return std::unexpected(folder.error());
-  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str());
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str(), command.output());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
@@ -104,6 +108,23 @@ std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
     return std::unexpected(SystemError::from_last_error());
   }
   return code;
+}
+
+std::expected<std::optional<std::uint32_t>, SystemError> wait_for_exit_within(ChildProcess& child,
+                                                                              win::DWORD milliseconds) {
+  const win::DWORD waited = win::WaitForSingleObject(child.process_handle.get(), milliseconds);
+  if (waited == win::WAIT_TIMEOUT) return std::nullopt;
+  if (waited != win::WAIT_OBJECT_0) return std::unexpected(SystemError::from_last_error());
+  win::DWORD code = 0;
+  if (!win::GetExitCodeProcess(child.process_handle.get(), &code)) {
+    return std::unexpected(SystemError::from_last_error());
+  }
+  return code;
+}
+
+void end_child(ChildProcess& child, win::UINT exit_code) {
+  // A child that has just ended on its own refuses it; nothing to do then.
+  (void)win::TerminateProcess(child.process_handle.get(), exit_code);
 }
 
 void close_child(ChildProcess&& child) {

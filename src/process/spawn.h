@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -17,8 +19,8 @@ namespace vant {
 
 // What to start: a program (a bare name such as "curl", or a path), where a
 // bare name is looked for, its arguments and, where a child must not
-// inherit it, its current folder. Every child inherits the environment and
-// the standard handles.
+// inherit it, its current folder. Every child inherits the environment;
+// it gets this process's standard handles unless its output goes to a pipe.
 class ProcessCommand {
  public:
   explicit ProcessCommand(PathText program) : program_(std::move(program)) {}
@@ -39,21 +41,45 @@ class ProcessCommand {
     return *this;
   }
 
+  // PLACEHOLDER until the children's environment lands (issue-25): the
+  // declared API only; the child still gets this process's environment.
+  ProcessCommand& set_variable(std::string_view name, PathText value) {
+    variables_.emplace_back(std::string(name), std::move(value));
+    return *this;
+  }
+  ProcessCommand& remove_variable(std::string_view name) {
+    variables_.emplace_back(std::string(name), PathText());
+    return *this;
+  }
+
+  // The child's standard output goes to `handle` (the write end of a pipe,
+  // which stays the caller's); it gets no standard input and no error
+  // stream, so it can neither read the console nor show anything there.
+  ProcessCommand& output_to(win::HANDLE handle) {
+    output_ = handle;
+    return *this;
+  }
+
   const PathText& program() const { return program_; }
   const std::vector<PathText>& args() const { return args_; }
   ProgramSearch search() const { return search_; }
   // Empty: the child inherits this process's current folder.
   const PathText& folder() const { return folder_; }
+  // NULL_HANDLE: the standard handles are inherited.
+  win::HANDLE output() const { return output_; }
 
  private:
   PathText program_;
   ProgramSearch search_ = ProgramSearch::Everywhere;
   std::vector<PathText> args_;
   PathText folder_;
+  win::HANDLE output_ = win::NULL_HANDLE;
+  std::vector<std::pair<std::string, PathText>> variables_;
 };
 
-// A started child. The pipes are always empty here (streams are inherited,
-// never piped) and exist so that closing follows one fixed order.
+// A started child. The pipes are always empty here (a pipe given with
+// output_to stays its caller's) and exist so that closing follows one
+// fixed order.
 struct ChildProcess {
   OwnedHandle process_handle;
   OwnedHandle thread_handle;
@@ -75,6 +101,15 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
 
 // Waits without a time limit; returns the exit code with all 32 bits.
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child);
+
+// Waits at most `milliseconds`: the exit code, or nothing when the child is
+// still running then.
+std::expected<std::optional<std::uint32_t>, SystemError> wait_for_exit_within(ChildProcess& child,
+                                                                              win::DWORD milliseconds);
+
+// Ends a child that is still running (TerminateProcess with `exit_code`);
+// does not wait for the end.
+void end_child(ChildProcess& child, win::UINT exit_code);
 
 // Closes the process handle, the thread handle, then any pipes. The child
 // keeps running.

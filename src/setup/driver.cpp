@@ -1,7 +1,9 @@
 #include "setup/driver.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "console/input.h"
@@ -18,7 +20,11 @@
 #include "process/platform_path.h"
 #include "process/spawn.h"
 #include "setup/curl_output.h"
+#include "setup/curl_reruns.h"
+#include "setup/curl_version.h"
 #include "setup/messages.h"
+#include "setup/proxy_rules.h"
+#include "setup/windows_proxy.h"
 #ifdef VANT_INSTALLER_SIGNER
 #include "trust/installer_signature.h"
 #include "trust/remove_file.h"
@@ -37,15 +43,25 @@ using namespace messages;
   pause_and_exit();
 }
 
-// Returns once curl has exited with 0, which means the installer is in
-// place; every other ending is reported here.
-void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
-  ProcessCommand download(kDownloadTool);
-  download.search(search);
-  // Every option here is known to curl 7.55.1, the oldest curl Windows 10
-  // ships: an option only newer curls know would make an older one exit 2
-  // on every run.
-  //
+// Whether this program checks the installer's signer itself.
+#ifdef VANT_INSTALLER_SIGNER
+constexpr bool kSignerBuiltIn = true;
+#else
+constexpr bool kSignerBuiltIn = false;
+#endif
+
+// How one run of curl differs from the first: the proxy the program found
+// (none: curl's own environment decides), and whether revocation is off.
+struct CurlRun {
+  std::optional<std::string> proxy;
+  bool without_revocation = false;
+};
+
+// The download command: the options every curl knows, in this order, then
+// those this curl's version knows, then those of this run.
+ProcessCommand download_command(const ProcessCommand& curl, CurlVersion version, const CurlRun& run,
+                                std::string_view output) {
+  ProcessCommand download = curl;
   // "--disable" must come first (curl looks for it only there): without it
   // curl reads a .curlrc or _curlrc from %CURL_HOME%, %HOME%, %APPDATA% or
   // its own folder, which any program of the user can write, and such a
@@ -70,14 +86,8 @@ void download_installer(const PathText& download_folder, const std::string& inst
   // --retry counts as transient. Two minutes, not less: scanning proxies and
   // virus scanners hold the last bytes back for 30 to 40 s.
   //
-  // "-o": the installer path text, unless the system's ANSI code page cannot
-  // spell the download folder; curl then starts in that folder and gets the
-  // bare file name (curl_output.h says why).
-  std::string_view output = installer_path_text;
-  if (curl_starts_in_download_folder(download_folder)) {
-    output = kInstallerFileName;
-    download.in_folder(download_folder);
-  }
+  // "--retry-connrefused" (7.52.0, older than any curl Windows ships): a
+  // refused connection is retried too.
   download.arg("--disable")
       .arg("-L")
       .arg("--proto-redir")
@@ -94,18 +104,69 @@ void download_installer(const PathText& download_folder, const std::string& inst
       .arg("1")
       .arg("--speed-time")
       .arg("120")
-      .arg("-o")
-      .arg(output)
-      .arg(kDownloadAddress);
+      .arg("--retry-connrefused");
+  // Only for the curls that know them: an option a curl does not know makes
+  // it exit 2 on every run. "--ssl-revoke-best-effort": Schannel fails the
+  // handshake (35) when the certificate's revocation server cannot be
+  // reached (firewalls, captive portals, offices that block the CA's
+  // hosts); a revoked certificate still fails. "--retry-all-errors": the
+  // retries also cover a connection that broke during the transfer.
+  if (version >= kRevokeBestEffortCurl) download.arg("--ssl-revoke-best-effort");
+  if (version >= kRetryAllErrorsCurl) download.arg("--retry-all-errors");
+  // An older curl whose handshake failed: see curl_reruns.h.
+  if (run.without_revocation) download.arg("--ssl-no-revoke");
+  // The user's Windows proxy. "--proxy-anyauth --proxy-user :": an NTLM or
+  // Negotiate proxy gets the user's Windows logon, and no password is
+  // asked for or kept.
+  if (run.proxy) {
+    download.set_variable("https_proxy", PathText::from_utf8(*run.proxy));
+    download.arg("--proxy-anyauth").arg("--proxy-user").arg(":");
+  }
+  // "-o": the installer path text, unless the system's ANSI code page cannot
+  // spell the download folder; curl then starts in that folder and gets the
+  // bare file name (curl_output.h says why).
+  download.arg("-o").arg(output).arg(kDownloadAddress);
+  return download;
+}
 
-  auto child = spawn_process(download);
-  if (!child) fail_download_tool(child.error());
+// Runs curl until it has exited with 0, which means the installer is in
+// place, or no rerun is left; every other ending is reported here.
+void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
+  ProcessCommand curl(kDownloadTool);
+  curl.search(search);
 
-  const auto exit_code = wait_for_exit(*child);
-  close_child(std::move(*child));
-  if (!exit_code) fail_download_tool(exit_code.error());
+  // Asked once, of the same curl: a curl that cannot be started is
+  // reported here, as the download's start would be.
+  ProcessCommand probe = curl;
+  const auto version = probe_curl_version(std::move(probe.arg("-V")));
+  if (!version) fail_download_tool(version.error());
 
-  if (*exit_code != 0) {
+  std::string_view output = installer_path_text;
+  if (curl_starts_in_download_folder(download_folder)) {
+    output = kInstallerFileName;
+    curl.in_folder(download_folder);
+  }
+
+  CurlRun run;
+  if (!user_sets_proxy()) {
+    const std::u16string address(kDownloadAddressUnits);
+    run.proxy = windows_proxy(address, host_name(kDownloadHost));
+  }
+  RerunPolicy reruns(*version, kSignerBuiltIn, run.proxy.has_value());
+  for (;;) {
+    auto child = spawn_process(download_command(curl, *version, run, output));
+    if (!child) fail_download_tool(child.error());
+    const auto exit_code = wait_for_exit(*child);
+    close_child(std::move(*child));
+    if (!exit_code) fail_download_tool(exit_code.error());
+    if (*exit_code == 0) return;
+
+    switch (reruns.after(*exit_code)) {
+      case Rerun::AfterPause: sleep_for(Duration{kRerunPauseSeconds, 0}); continue;
+      case Rerun::WithoutProxy: run.proxy.reset(); continue;
+      case Rerun::WithoutRevocation: run.without_revocation = true; continue;
+      case Rerun::None: break;
+    }
     // Crash codes such as 0xC0000005 show as negative numbers.
     const std::string code = signed_decimal(static_cast<std::int32_t>(*exit_code));
     print_stderr({kDownloadFailedBefore, code, kDownloadFailedAfter});

@@ -157,6 +157,7 @@ FakeWindows::FakeWindows() {
   add_library(system_directory + u"\\wintrust.dll", Library{kWintrustExports});
   add_library(system_directory + u"\\crypt32.dll", Library{kCrypt32Exports});
   add_library(system_directory + u"\\bcrypt.dll", Library{{"BCryptGenRandom"}});
+  add_library(system_directory + u"\\winhttp.dll", Library{kWinHttpExports});
   add_directory(u"C:\\Windows\\Temp");
   // As Windows 10 sets them up (icacls): the Windows folder readable by
   // Users; its Temp, where Users may create files and folders (and, CI,
@@ -1310,8 +1311,14 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   // A script is found by the file the start reaches.
   fake::Program program;
   const auto it = w.programs.find(call.image_file);
-  if (it != w.programs.end()) {
+  if (auto runs = w.program_runs.find(call.image_file); runs != w.program_runs.end() && !runs->second.empty()) {
+    program = runs->second.front();
+    runs->second.pop_front();
+  } else if (it != w.programs.end()) {
     program = it->second;
+    if (call.command_line.ends_with(u" -V")) {
+      program = fake::Program{.start_error = program.start_error, .output = program.version_answer};
+    }
   } else {
     // Without a script: an existing file runs and exits with 0, a folder
     // cannot be run, a missing file is not found.
@@ -1327,9 +1334,18 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
     return 0;
   }
   if (program.on_start) program.on_start(call);
+  // What it writes at once: into a pipe it was given, or onto the stream.
+  if (!program.output.empty() && (lpStartupInfo->dwFlags & STARTF_USESTDHANDLES) != 0) {
+    if (const auto out = w.object_of(lpStartupInfo->hStdOutput); out && out->stream) {
+      (out->stream->pipe ? out->stream->readable : out->stream->written) += program.output;
+    }
+  }
 
   auto child = std::make_shared<fake::ChildState>();
   child->exit_code = program.exit_code;
+  child->ends_at_ns = program.runs_ms == fake::kRunsForever
+                          ? std::nullopt
+                          : std::optional<std::int64_t>(w.now_ns + program.runs_ms * 1'000'000);
   child->wait_error = program.wait_error;
   child->exit_code_error = program.exit_code_error;
   child->application = call.application;
@@ -1358,6 +1374,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return WAIT_FAILED;
   }
   switch (object->kind) {
+    case fake::Object::Kind::Thread:
     case fake::Object::Kind::Process: {
       const fake::ChildState& child = *object->child;
       if (child.wait_error) {
@@ -1365,7 +1382,17 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         return WAIT_FAILED;
       }
       if (child.wait_result) return *child.wait_result;
-      return WAIT_OBJECT_0;
+      // On the virtual clock: the wait ends when the process or thread
+      // does, or when the time given is up.
+      if (child.ends_at_ns && *child.ends_at_ns <= w.now_ns) return WAIT_OBJECT_0;
+      const std::int64_t limit = static_cast<std::int64_t>(dwMilliseconds) * 1'000'000;
+      if (child.ends_at_ns && (dwMilliseconds == INFINITE || *child.ends_at_ns <= w.now_ns + limit)) {
+        w.now_ns = *child.ends_at_ns;
+        return WAIT_OBJECT_0;
+      }
+      if (dwMilliseconds == INFINITE) throw std::logic_error("WaitForSingleObject: waits for ever");
+      w.now_ns += limit;
+      return WAIT_TIMEOUT;
     }
     case fake::Object::Kind::Timer: {
       if (w.timer_wait_error) {
@@ -1388,7 +1415,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
       }
       return WAIT_OBJECT_0;
     }
-    default: (void)dwMilliseconds; return WAIT_OBJECT_0;
+    default: return WAIT_OBJECT_0;
   }
 }
 
@@ -1404,7 +1431,9 @@ BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
     w.last_error() = *object->child->exit_code_error;
     return 0;
   }
-  *lpExitCode = object->child->exit_code;
+  const auto& ends = object->child->ends_at_ns;
+  // STILL_ACTIVE for a process that has not ended.
+  *lpExitCode = ends && *ends <= w.now_ns ? object->child->exit_code : 259;
   return 1;
 }
 
