@@ -229,6 +229,11 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 // GetWindowsDirectoryW gives a per-user one.
 UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
+// This process's environment block, allocated by Windows: "name=value"
+// strings each ending in a NUL, then one more NUL. Freed with
+// FreeEnvironmentStringsW.
+char16_t* GetEnvironmentStringsW();
+BOOL FreeEnvironmentStringsW(char16_t* penv);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
 BOOL DeleteFileW(const char16_t* lpFileName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);

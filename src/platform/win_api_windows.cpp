@@ -236,6 +236,8 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetWindowsD
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
 }
+char16_t* GetEnvironmentStringsW() { return reinterpret_cast<char16_t*>(::GetEnvironmentStringsW()); }
+BOOL FreeEnvironmentStringsW(char16_t* penv) { return ::FreeEnvironmentStringsW(w(penv)); }
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));

@@ -34,7 +34,7 @@ std::expected<void, SystemError> refuse_batch_script(const WideText& application
 // Creates the child while the launch lock is held, with inheritable
 // duplicates of the standard handles that are closed again right after.
 std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line,
-                                                      const char16_t* folder) {
+                                                      const char16_t* folder, void* environment) {
   const LockGuard<Mutex> launch(process_launch_lock);
 
   auto input = inherit_std_handle(win::STD_INPUT_HANDLE);
@@ -56,10 +56,9 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
   }
 
   win::PROCESS_INFORMATION info{};
-  const bool created =
-      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
-                          /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
-                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
+  const bool created = win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
+                                           /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT, environment,
+                                           /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();
@@ -91,7 +90,15 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   // Without a folder of its own the child inherits this process's (null).
   const auto folder = to_wide_text(command.folder().bytes());
   if (!folder) return std::unexpected(folder.error());
-  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str());
+  // Without changes the child inherits this process's environment (null).
+  std::u16string environment;
+  if (!command.variables().empty()) {
+    auto block = build_environment_block(command.variables());
+    if (!block) return std::unexpected(block.error());
+    environment = std::move(*block);
+  }
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str(),
+                      environment.empty() ? nullptr : environment.data());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {

@@ -124,6 +124,16 @@ bool same_no_case(std::u16string_view a, std::u16string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
+std::optional<std::u16string> CreateProcessCall::variable(std::u16string_view name) const {
+  for (const std::u16string& entry : environment) {
+    const std::size_t equals = entry.find(u'=', 1);
+    if (equals != std::u16string::npos && same_no_case(std::u16string_view(entry).substr(0, equals), name)) {
+      return entry.substr(equals + 1);
+    }
+  }
+  return std::nullopt;
+}
+
 bool NoCaseLess::operator()(const std::u16string& a, const std::u16string& b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](char16_t x, char16_t y) { return lower(x) < lower(y); });
@@ -1088,6 +1098,38 @@ DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD 
   return fake::copy_out(it->second, lpBuffer, nSize);
 }
 
+char16_t* GetEnvironmentStringsW() {
+  auto& w = world();
+  log("GetEnvironmentStringsW");
+  if (w.environment_strings_error) {
+    w.last_error() = *w.environment_strings_error;
+    return nullptr;
+  }
+  auto block = std::make_unique<std::u16string>();
+  if (w.environment_strings) {
+    *block = *w.environment_strings;
+  } else {
+    for (const auto& [name, value] : w.environment) {
+      *block += name + u"=" + value;
+      block->push_back(u'\0');
+    }
+    if (w.environment.empty()) block->push_back(u'\0');
+    block->push_back(u'\0');
+  }
+  char16_t* data = block->data();
+  w.environment_blocks[reinterpret_cast<std::uintptr_t>(data)] = std::move(block);
+  return data;
+}
+
+BOOL FreeEnvironmentStringsW(char16_t* penv) {
+  auto& w = world();
+  log("FreeEnvironmentStringsW");
+  if (w.environment_blocks.erase(reinterpret_cast<std::uintptr_t>(penv)) == 0) {
+    w.bad_environment_frees.push_back(reinterpret_cast<std::uintptr_t>(penv));
+  }
+  return 1;
+}
+
 DWORD GetFileAttributesW(const char16_t* lpFileName) {
   auto& w = world();
   const std::u16string name = fake::from_c(lpFileName);
@@ -1261,8 +1303,17 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   call.inherit_handles = bInheritHandles;
   call.creation_flags = dwCreationFlags;
   call.environment_null = lpEnvironment == nullptr;
+  if (lpEnvironment != nullptr) {
+    for (auto* entry = static_cast<const char16_t*>(lpEnvironment); *entry != 0;) {
+      call.environment.emplace_back(entry);
+      entry += call.environment.back().size() + 1;
+    }
+  } else {
+    for (const auto& [name, value] : w.environment) call.environment.push_back(name + u"=" + value);
+  }
   call.current_directory_null = lpCurrentDirectory == nullptr;
   call.current_directory = fake::from_c(lpCurrentDirectory);
+  call.folder = lpCurrentDirectory != nullptr ? w.full_path_name(call.current_directory) : w.current_directory;
   call.attributes_null = lpProcessAttributes == nullptr && lpThreadAttributes == nullptr;
   call.startup_cb = lpStartupInfo->cb;
   call.startup_flags = lpStartupInfo->dwFlags;

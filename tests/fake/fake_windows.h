@@ -116,9 +116,19 @@ struct CreateProcessCall {
   BOOL inherit_handles = 0;
   DWORD creation_flags = 0;
   bool environment_null = true;
+  // The child's environment: the strings of lpEnvironment (read as UTF-16,
+  // as CREATE_UNICODE_ENVIRONMENT says it is) up to the empty one, or the
+  // parent's (`environment`, in its order) when it is null.
+  std::vector<std::u16string> environment;
+  // The value of the child's variable `name` (Windows' lookup: the first
+  // string whose name matches without case), if it has one.
+  std::optional<std::u16string> variable(std::u16string_view name) const;
   bool current_directory_null = true;
   std::u16string current_directory;  // lpCurrentDirectory (empty when null)
-  bool attributes_null = true;       // both security attribute pointers
+  // The folder the child starts in: lpCurrentDirectory's full path, or the
+  // parent's current folder.
+  std::u16string folder;
+  bool attributes_null = true;  // both security attribute pointers
   DWORD startup_cb = 0;
   DWORD startup_flags = 0;
   HANDLE std_input = win::NULL_HANDLE;
@@ -481,6 +491,15 @@ class FakeWindows {
   bool wow64 = false;
   std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
+  // GetEnvironmentStringsW hands out `environment` as "name=value" strings
+  // in its order (which, unlike Windows', puts '_' before letters), or,
+  // when set, exactly these units (each string with its NUL, then one
+  // more). The blocks handed out and not freed yet, by address; addresses
+  // FreeEnvironmentStringsW was given that were not one of them.
+  std::optional<std::u16string> environment_strings;
+  std::optional<DWORD> environment_strings_error;  // the call fails (null)
+  std::map<std::uintptr_t, std::unique_ptr<std::u16string>> environment_blocks;
+  std::vector<std::uintptr_t> bad_environment_frees;
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
   std::optional<std::u16string> temp_path2;
