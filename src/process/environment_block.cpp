@@ -37,8 +37,7 @@ char16_t fold(char16_t unit) {
       return u'S';
     case u'\u212A':  // Kelvin sign
       return u'K';
-    default:
-      return unit;
+    default: return unit;
   }
 }
 
@@ -93,9 +92,8 @@ std::expected<std::u16string, SystemError> build_environment_block(std::span<con
   }
   // Windows keeps its own block in this order and looks names up assuming
   // it; a child that sets a variable inserts it by this order too.
-  std::ranges::stable_sort(entries, [](const std::u16string& a, const std::u16string& b) {
-    return folded_less(name_of(a), name_of(b));
-  });
+  std::ranges::stable_sort(
+      entries, [](const std::u16string& a, const std::u16string& b) { return folded_less(name_of(a), name_of(b)); });
 
   std::u16string block;
   for (const std::u16string& entry : entries) {

@@ -9,6 +9,7 @@
 #include "process/command_line.h"
 #include "process/full_path_name.h"
 #include "process/inherit_std_handle.h"
+#include "process/inherited_handles.h"
 #include "process/launch_lock.h"
 #include "process/lookup.h"
 #include "process/name_ending.h"
@@ -44,8 +45,8 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
   auto error = inherit_std_handle(win::STD_ERROR_HANDLE);
   if (!error) return std::unexpected(error.error());
 
-  win::STARTUPINFOW startup{};
-  startup.cb = sizeof(win::STARTUPINFOW);
+  win::STARTUPINFOEXW extended{};
+  win::STARTUPINFOW& startup = extended.StartupInfo;
   // With no handle at all Windows applies its own defaults; with at least
   // one, a missing one stays NULL in the child.
   if (*input || *output || *error) {
@@ -54,11 +55,18 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
     startup.hStdOutput = output->get();
     startup.hStdError = error->get();
   }
+  // The child inherits exactly the handles placed above, and nothing when
+  // there are none.
+  InheritedHandles inherited;
+  const auto inherits = inherited.attach(extended);
+  if (!inherits) return std::unexpected(inherits.error());
+  startup.cb = *inherits ? sizeof(win::STARTUPINFOEXW) : sizeof(win::STARTUPINFOW);
 
   win::PROCESS_INFORMATION info{};
-  const bool created = win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
-                                           /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT, environment,
-                                           /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
+  const bool created =
+      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, *inherits ? 1 : 0,
+                          win::CREATE_UNICODE_ENVIRONMENT | (*inherits ? win::EXTENDED_STARTUPINFO_PRESENT : 0),
+                          environment, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();

@@ -1325,11 +1325,38 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                                 !si.dwYSize && !si.dwXCountChars && !si.dwYCountChars && !si.dwFillAttribute &&
                                 !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
   call.inheritable_handles = w.inheritable_handles();
+  call.extended = (dwCreationFlags & EXTENDED_STARTUPINFO_PRESENT) != 0;
+  bool attributes_valid = true;
+  if (call.extended) {
+    const auto& extended = *reinterpret_cast<const STARTUPINFOEXW*>(lpStartupInfo);
+    const auto list = w.attribute_lists.find(reinterpret_cast<std::uintptr_t>(extended.lpAttributeList));
+    if (lpStartupInfo->cb != sizeof(STARTUPINFOEXW) || list == w.attribute_lists.end()) {
+      attributes_valid = false;
+    } else if (list->second.handles != nullptr) {
+      const HANDLE* handles = list->second.handles;
+      call.handle_list.emplace(handles, handles + list->second.handles_size / sizeof(HANDLE));
+      const auto& listed = *call.handle_list;
+      for (std::size_t i = 0; i < listed.size(); ++i) {
+        const auto entry = w.handles.find(static_cast<std::uintptr_t>(listed[i]));
+        if (entry == w.handles.end() || !entry->second.inheritable ||
+            std::find(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(i), listed[i]) !=
+                listed.begin() + static_cast<std::ptrdiff_t>(i)) {
+          attributes_valid = false;
+        }
+      }
+      if (bInheritHandles == 0 || listed.empty()) attributes_valid = false;
+    }
+  }
+  if (bInheritHandles != 0) call.inherited = call.handle_list.value_or(call.inheritable_handles);
   call.locks_held = w.locks_held;
   call.image_file = w.file_system_path(call.application);
   if (const auto on_disk = w.files.find(call.image_file); on_disk != w.files.end()) call.image_file = on_disk->first;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
   w.created.push_back(call);
+  if (!attributes_valid) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
 
   // A current folder of the child's own: Windows takes its full path into a
   // buffer of MAX_PATH - 1 units, the NUL included, and refuses a longer
@@ -1397,6 +1424,56 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   lpProcessInformation->dwProcessId = 1000 + static_cast<DWORD>(w.created.size());
   lpProcessInformation->dwThreadId = 2000 + static_cast<DWORD>(w.created.size());
   return 1;
+}
+
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize) {
+  auto& w = world();
+  log("InitializeProcThreadAttributeList(" + std::to_string(dwAttributeCount) + ")");
+  const auto key = reinterpret_cast<std::uintptr_t>(lpAttributeList);
+  if (dwFlags != 0 || dwAttributeCount != 1 || w.attribute_lists.count(key) != 0) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (lpAttributeList == nullptr || *lpSize < w.attribute_list_size) {
+    *lpSize = w.attribute_list_size;
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  if (key % alignof(void*) != 0) throw std::logic_error("attribute list not aligned");
+  w.attribute_lists[key] = {};
+  return 1;
+}
+
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize) {
+  auto& w = world();
+  log("UpdateProcThreadAttribute");
+  const auto list = w.attribute_lists.find(reinterpret_cast<std::uintptr_t>(lpAttributeList));
+  if (w.attribute_update_error) {
+    w.last_error() = *w.attribute_update_error;
+    return 0;
+  }
+  if (list == w.attribute_lists.end() || dwFlags != 0 || Attribute != PROC_THREAD_ATTRIBUTE_HANDLE_LIST ||
+      lpPreviousValue != nullptr || lpReturnSize != nullptr || list->second.handles != nullptr) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (cbSize == 0 || cbSize % sizeof(HANDLE) != 0) {
+    w.last_error() = ERROR_BAD_LENGTH;
+    return 0;
+  }
+  list->second = {static_cast<const HANDLE*>(lpValue), cbSize};
+  return 1;
+}
+
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList) {
+  auto& w = world();
+  log("DeleteProcThreadAttributeList");
+  if (w.attribute_lists.erase(reinterpret_cast<std::uintptr_t>(lpAttributeList)) == 0) {
+    throw std::logic_error("deleting an attribute list that is not live");
+  }
+  ++w.attribute_lists_deleted;
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {

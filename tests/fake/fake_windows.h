@@ -137,6 +137,13 @@ struct CreateProcessCall {
   bool startup_otherwise_zero = true;  // every other STARTUPINFOW field 0
   // Inheritable handles open in the parent at the moment of the call.
   std::vector<HANDLE> inheritable_handles;
+  // EXTENDED_STARTUPINFO_PRESENT was given, and the PROC_THREAD_ATTRIBUTE_
+  // HANDLE_LIST of its attribute list, if it had one.
+  bool extended = false;
+  std::optional<std::vector<HANDLE>> handle_list;
+  // The handles the child inherited: none without bInheritHandles, else
+  // the handle list, or without one every inheritable handle.
+  std::vector<HANDLE> inherited;
   // Whether the process launch lock (any SRW lock) was held during the call.
   int locks_held = 0;
   // The content label of the image file that was started (see `contents`).
@@ -624,6 +631,24 @@ class FakeWindows {
   std::map<std::u16string, Program, NoCaseLess> programs;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  // Attribute lists initialised and not deleted yet, by address, with the
+  // handle list set on each (Windows keeps the pointer and reads the
+  // handles in CreateProcessW). Initialising one needs `attribute_list_size`
+  // bytes; a list too small, a second initialisation, an update of an
+  // unknown list or with another attribute fail with the codes Windows
+  // gives. CreateProcessW refuses (ERROR_INVALID_PARAMETER) an extended
+  // start whose cb is not STARTUPINFOEXW's or whose list is not live, and a
+  // handle list with a NULL or INVALID_HANDLE_VALUE, a handle listed twice,
+  // one that is not open and inheritable, or one given without
+  // bInheritHandles.
+  struct AttributeList {
+    const HANDLE* handles = nullptr;
+    std::size_t handles_size = 0;  // bytes
+  };
+  std::map<std::uintptr_t, AttributeList> attribute_lists;
+  std::size_t attribute_list_size = 48;
+  std::size_t attribute_lists_deleted = 0;
+  std::optional<DWORD> attribute_update_error;  // UpdateProcThreadAttribute fails
   // When set, CloseHandle leaves this last error even when it succeeds
   // (Windows does not promise to keep the last error across a successful
   // call), to show that a caller read its error before closing anything.

@@ -52,7 +52,7 @@ TEST_F(ChildEnvironmentTest, WithoutChangesTheChildInheritsThisProcesssEnvironme
 }
 
 TEST_F(ChildEnvironmentTest, ChangesReplaceAndRemoveVariablesWhateverTheirCase) {
-  w().environment = {{u"=C:", u"C:\\work"},      {u"=D:", u"D:\\x"},   {u"Path", u"C:\\Windows"},
+  w().environment = {{u"=C:", u"C:\\work"},           {u"=D:", u"D:\\x"},  {u"Path", u"C:\\Windows"},
                      {u"ssl_cert_file", u"C:\\evil"}, {u"Temp", u"C:\\u"}, {u"https_PROXY", u"http://old:1"}};
   ProcessCommand command("curl");
   command.remove_variable("SSL_CERT_FILE")

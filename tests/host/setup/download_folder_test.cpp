@@ -88,9 +88,9 @@ TEST_P(DownloadFolder, CurlStartsInTheFolderOnlyWhenTheCodePageCannotSpellIt) {
   EXPECT_EQ(curl.current_directory, c.in_folder ? c.folder : u"");
   EXPECT_TRUE(curl.attributes_null);
   EXPECT_EQ(curl.inherit_handles, 1);
-  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT);
+  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT | win::EXTENDED_STARTUPINFO_PRESENT);
   EXPECT_TRUE(curl.environment_null);
-  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOW));
+  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOEXW));
   EXPECT_EQ(curl.startup_flags, win::STARTF_USESTDHANDLES);
   EXPECT_TRUE(curl.startup_otherwise_zero);
   // The file curl left is the one held and started, by its full path.
