@@ -65,6 +65,7 @@ inline constexpr DWORD ERROR_NO_DATA = 232;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
@@ -250,6 +251,8 @@ char16_t* GetEnvironmentStringsW();
 BOOL FreeEnvironmentStringsW(char16_t* penv);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
 BOOL DeleteFileW(const char16_t* lpFileName);
+// Removes an empty folder.
+BOOL RemoveDirectoryW(const char16_t* lpPathName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
 // The template is never used: always null.
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

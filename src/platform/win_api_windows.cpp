@@ -256,6 +256,7 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
   return h(::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode, sa(lpSecurityAttributes), dwCreationDisposition,
                          dwFlagsAndAttributes, h(hTemplateFile)));
 }
+BOOL RemoveDirectoryW(const char16_t* lpPathName) { return ::RemoveDirectoryW(w(lpPathName)); }
 BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
   return ::CreateDirectoryW(w(lpPathName), sa(lpSecurityAttributes));
 }

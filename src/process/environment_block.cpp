@@ -5,26 +5,18 @@
 #include <utility>
 #include <vector>
 
+#include "paths/windows_path.h"
+#include "platform/unique_resource.h"
 #include "platform/win_api.h"
-#include "process/wide_text.h"
 
 namespace vant {
 namespace {
 
-// The block GetEnvironmentStringsW hands out; freed with
-// FreeEnvironmentStringsW.
-class EnvironmentStrings {
- public:
-  explicit EnvironmentStrings(char16_t* strings) : strings_(strings) {}
-  EnvironmentStrings(const EnvironmentStrings&) = delete;
-  EnvironmentStrings& operator=(const EnvironmentStrings&) = delete;
-  ~EnvironmentStrings() {
-    if (strings_ != nullptr) (void)win::FreeEnvironmentStringsW(strings_);
-  }
-  const char16_t* get() const { return strings_; }
-
- private:
-  char16_t* strings_;
+// The block GetEnvironmentStringsW hands out.
+struct EnvironmentStringsTraits {
+  using Value = char16_t*;
+  static constexpr Value kNone = nullptr;
+  void close(Value strings) const { (void)win::FreeEnvironmentStringsW(strings); }
 };
 
 // Windows upper-cases each unit before comparing names.
@@ -77,7 +69,7 @@ std::expected<std::u16string, SystemError> build_environment_block(std::span<con
     wide_changes.emplace_back(std::move(*name), std::move(value));
   }
 
-  const EnvironmentStrings strings(win::GetEnvironmentStringsW());
+  const UniqueResource<EnvironmentStringsTraits> strings(win::GetEnvironmentStringsW());
   if (strings.get() == nullptr) return std::unexpected(SystemError::from_last_error());
   std::vector<std::u16string> entries;
   for (const char16_t* entry = strings.get(); *entry != u'\0';) {

@@ -6,15 +6,11 @@
 
 namespace vant {
 
-InheritedHandles::~InheritedHandles() {
-  if (list_ != nullptr) win::DeleteProcThreadAttributeList(list_);
-}
-
 std::expected<bool, SystemError> InheritedHandles::attach(win::STARTUPINFOEXW& extended) {
   const win::STARTUPINFOW& startup = extended.StartupInfo;
   std::size_t count = 0;
   for (const win::HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-    if (OwnedHandle::is_empty_value(handle)) continue;
+    if (OwnedHandle::is_none(handle)) continue;
     if (std::find(handles_.begin(), handles_.begin() + count, handle) != handles_.begin() + count) continue;
     handles_[count++] = handle;
   }
@@ -29,12 +25,12 @@ std::expected<bool, SystemError> InheritedHandles::attach(win::STARTUPINFOEXW& e
   if (!win::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
     return std::unexpected(SystemError::from_last_error());
   }
-  list_ = list;
-  if (!win::UpdateProcThreadAttribute(list_, 0, win::PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+  list_.reset(list);
+  if (!win::UpdateProcThreadAttribute(list, 0, win::PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
                                       count * sizeof(win::HANDLE), nullptr, nullptr)) {
     return std::unexpected(SystemError::from_last_error());
   }
-  extended.lpAttributeList = list_;
+  extended.lpAttributeList = list;
   return true;
 }
 

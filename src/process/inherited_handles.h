@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/system_error.h"
+#include "platform/unique_resource.h"
 #include "platform/win_api.h"
 
 namespace vant {
@@ -29,7 +30,6 @@ class InheritedHandles {
   InheritedHandles() = default;
   InheritedHandles(const InheritedHandles&) = delete;
   InheritedHandles& operator=(const InheritedHandles&) = delete;
-  ~InheritedHandles();
 
   // Lists the standard handles of `startup` and points `extended` at the
   // list. Returns whether the child inherits anything: without a handle
@@ -41,7 +41,12 @@ class InheritedHandles {
   std::array<win::HANDLE, 3> handles_{};
   // Pointer-aligned storage of the size Windows asks for.
   std::vector<std::uintptr_t> storage_;
-  win::PROC_THREAD_ATTRIBUTE_LIST* list_ = nullptr;  // initialised, to be deleted
+  struct ListTraits {
+    using Value = win::PROC_THREAD_ATTRIBUTE_LIST*;
+    static constexpr Value kNone = nullptr;
+    void close(Value list) const { win::DeleteProcThreadAttributeList(list); }
+  };
+  UniqueResource<ListTraits> list_;  // initialised in storage_
 };
 
 }  // namespace vant

@@ -23,6 +23,7 @@
 #include "process/hold_file.h"
 #include "process/spawn.h"
 #include "setup/curl_folder.h"
+#include "setup/elevated_child.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
 #include "platform/delete_file.h"
@@ -34,19 +35,40 @@ namespace {
 
 using namespace messages;
 
+// Where the run downloads: elevated, a folder of its own (`own`), which
+// its children start in and a failed run removes; unelevated, the user's
+// temporary folder, which is the user's and stays as it is.
+struct RunFolder {
+  PathText path;
+  bool own = false;
+};
+
+// The Enter prompt after a failure whose messages do not show the
+// installer's path: a folder of the run's own goes first, with what curl
+// left in it (after 18 failed runs, <Windows>\Temp held 18 folders, some
+// with a partial installer). Unelevated nothing is removed: the file there
+// may be one the user keeps from an earlier run. A folder that cannot be
+// removed stays; the user has the failure's own message to go by.
+[[noreturn]] void fail_run(const RunFolder& folder) {
+  if (folder.own) (void)remove_staging_folder(folder.path, kInstallerFileName);
+  pause_and_exit();
+}
+
 // M6 and M7: the download tool could not be started or waited for.
-[[noreturn]] void fail_download_tool(const SystemError& error) {
+[[noreturn]] void fail_download_tool(const SystemError& error, const RunFolder& folder) {
   const ErrorDisplay shown = error.display();
   print_stderr(TextPieces(kCannotRunTool).append(shown.pieces()).add(kLineFeed));
   print_stderr(kNeedsWindows10);
-  pause_and_exit();
+  fail_run(folder);
 }
 
 // Returns once curl has exited with 0, which means the installer is in
 // place; every other ending is reported here.
-void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
+void download_installer(const RunFolder& folder, const std::string& installer_path_text) {
   ProcessCommand download(kDownloadTool);
-  download.search(search);
+  // Elevated, curl is looked for only where only administrators can write.
+  download.search(folder.own ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  if (folder.own) keep_user_out(download, folder.path);
   // Every option here is known to curl 7.55.1, the oldest curl Windows 10
   // ships: an option only newer curls know would make an older one exit 2
   // on every run.
@@ -79,9 +101,9 @@ void download_installer(const PathText& download_folder, const std::string& inst
   // spell the download folder; curl then starts in that folder and gets the
   // bare file name (curl_folder.h says why).
   std::string_view output = installer_path_text;
-  if (curl_starts_in_download_folder(download_folder)) {
+  if (curl_starts_in_download_folder(folder.path)) {
     output = kInstallerFileName;
-    download.in_folder(download_folder);
+    download.in_folder(folder.path);
   }
   download.arg("--disable")
       .arg("-L")
@@ -104,18 +126,18 @@ void download_installer(const PathText& download_folder, const std::string& inst
       .arg(kDownloadAddress);
 
   auto child = spawn_process(download);
-  if (!child) fail_download_tool(child.error());
+  if (!child) fail_download_tool(child.error(), folder);
 
   const auto exit_code = wait_for_exit(*child);
   release_child_handles(std::move(*child));
-  if (!exit_code) fail_download_tool(exit_code.error());
+  if (!exit_code) fail_download_tool(exit_code.error(), folder);
 
   if (*exit_code != 0) {
     // Crash codes such as 0xC0000005 show as negative numbers.
     const std::string code = signed_decimal(static_cast<std::int32_t>(*exit_code));
     print_stderr({kDownloadFailedBefore, code, kDownloadFailedAfter});
     print_stderr(kCheckNetwork);
-    pause_and_exit();
+    fail_run(folder);
   }
 }
 
@@ -130,7 +152,7 @@ constexpr auto kInstallerSignerCa = parse_ca_fingerprints(VANT_INSTALLER_SIGNER_
 // happen), so nobody is told where it is or to run it by hand; if it cannot
 // be deleted, the user is told the same.
 void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& file,
-                                    std::expected<OwnedHandle, SystemError>& held) {
+                                    std::expected<OwnedHandle, SystemError>& held, const RunFolder& folder) {
   SignatureCheck check({kInstallerSignerUnits, kInstallerSigner}, kInstallerSignerCa);
   // Without a held file there is nothing that could be started safely.
   const auto checked =
@@ -142,7 +164,7 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
   print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
   print_stderr(kInstallerNotStarted);
   print_stderr(kCheckNetwork);
-  pause_and_exit();
+  fail_run(folder);
 }
 #endif
 
@@ -169,17 +191,16 @@ void run_setup() {
   // user who owns that folder, so nothing there is out of that user's
   // reach anyway. Elevated, a new folder that only administrators can
   // change (staging_folder.h says why), and never %TEMP% as a fallback.
-  auto folder = *elevated ? create_staging_folder() : temp_directory();
-  if (!folder) internal_failure_unwrap(folder.error());
-  const PathText installer_path = join_path(*folder, kInstallerFileName);
+  auto made = *elevated ? create_staging_folder() : temp_directory();
+  if (!made) internal_failure_unwrap(made.error());
+  const RunFolder folder{std::move(*made), *elevated};
+  const PathText installer_path = join_path(folder.path, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
   // and the same text is what the user is shown if the start fails. (Such
   // a folder is one curl starts in, by its exact units: curl_folder.h.)
   const std::string installer_path_text = utf8_for_display(installer_path.bytes());
 
-  // Elevated, curl is looked for only where only administrators can write.
-  download_installer(*folder, installer_path_text,
-                     *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  download_installer(folder, installer_path_text);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
@@ -199,10 +220,15 @@ void run_setup() {
 
 #ifdef VANT_INSTALLER_SIGNER
   // The file that is checked is the one started below.
-  start_only_if_signed_by_vendor(installer_file, held);
+  start_only_if_signed_by_vendor(installer_file, held, folder);
 #endif
-  auto installer = held ? spawn_process(ProcessCommand(installer_program))
-                        : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
+  ProcessCommand start(installer_program);
+  if (folder.own) {
+    keep_user_out(start, folder.path);
+    give_run_folder_as_temp(start, folder.path);
+  }
+  auto installer =
+      held ? spawn_process(start) : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
   // Let go only once CreateProcessW has returned: Windows has the image
   // open by then, and a failed start leaves nothing to guard.
   if (held) held->reset();
@@ -211,6 +237,7 @@ void run_setup() {
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
     print_stderr({kDownloadedTo, installer_path_text, kLineFeed});
     print_stderr(kRunByHand);
+    // The file stays where the message says, for the user to run by hand.
     pause_and_exit();
   }
 

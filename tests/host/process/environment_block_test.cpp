@@ -30,7 +30,7 @@ class ChildEnvironmentTest : public SeamTest {
   static const fake::CreateProcessCall& start(const ProcessCommand& command) {
     auto child = spawn_process(command);
     EXPECT_TRUE(child.has_value()) << child.error().display_text();
-    if (child) close_child(std::move(*child));
+    if (child) release_child_handles(std::move(*child));
     EXPECT_THAT(w().environment_blocks, IsEmpty()) << "every block read is freed";
     EXPECT_THAT(w().bad_environment_frees, IsEmpty());
     return w().created.back();
