@@ -5,9 +5,12 @@
 #include <span>
 #include <string>
 
-#include "paths/fill_text_buffer.h"
+#include "paths/join_path.h"
+#include "paths/windows_path.h"
 #include "platform/random.h"
+#include "platform/unique_resource.h"
 #include "platform/win_api.h"
+#include "platform/windows_text.h"
 
 namespace vant {
 namespace {
@@ -21,20 +24,12 @@ namespace {
 // the token's default (Administrators when elevated).
 constexpr char16_t kAdministratorsOnly[] = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-// A security descriptor that Windows allocated; freed with LocalFree.
-class LocalDescriptor {
- public:
-  LocalDescriptor() = default;
-  LocalDescriptor(const LocalDescriptor&) = delete;
-  LocalDescriptor& operator=(const LocalDescriptor&) = delete;
-  ~LocalDescriptor() {
-    if (descriptor_ != nullptr) (void)win::LocalFree(descriptor_);
-  }
-  void** out() { return &descriptor_; }
-  void* get() const { return descriptor_; }
-
- private:
-  void* descriptor_ = nullptr;
+// Memory that Windows allocated for the caller (a security descriptor),
+// given back with LocalFree.
+struct LocalMemoryTraits {
+  using Value = void*;
+  static constexpr Value kNone = nullptr;
+  void close(Value memory) const { (void)win::LocalFree(memory); }
 };
 
 // <Windows folder>\Temp\ as UTF-16. Example: C:\Windows -> C:\Windows\Temp\;
@@ -70,7 +65,7 @@ std::expected<PathText, SystemError> create_staging_folder() {
   if (!folder) return std::unexpected(folder.error());
   const std::size_t temp_length = folder->size();
 
-  LocalDescriptor descriptor;
+  UniqueResource<LocalMemoryTraits> descriptor;
   if (!win::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, win::SDDL_REVISION_1,
                                                                  descriptor.out(), nullptr)) {
     return std::unexpected(SystemError::from_last_error());
@@ -91,6 +86,23 @@ std::expected<PathText, SystemError> create_staging_folder() {
     if (error.os_code() != static_cast<std::int32_t>(win::ERROR_ALREADY_EXISTS)) return std::unexpected(error);
   }
   return std::unexpected(SystemError::from_code(win::ERROR_ALREADY_EXISTS));
+}
+
+}  // namespace vant
+
+namespace vant {
+
+std::expected<void, SystemError> remove_staging_folder(const PathText& folder, std::string_view file_name) {
+  const auto file = to_windows_path(join_path(folder, file_name).bytes());
+  if (!file) return std::unexpected(file.error());
+  if (!win::DeleteFileW(file->c_str())) {
+    const SystemError error = SystemError::from_last_error();
+    if (error.os_code() != static_cast<std::int32_t>(win::ERROR_FILE_NOT_FOUND)) return std::unexpected(error);
+  }
+  const auto path = to_windows_path(folder.bytes());
+  if (!path) return std::unexpected(path.error());
+  if (!win::RemoveDirectoryW(path->c_str())) return std::unexpected(SystemError::from_last_error());
+  return {};
 }
 
 }  // namespace vant

@@ -53,6 +53,7 @@ inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_BAD_LENGTH = 24;
 inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
@@ -63,8 +64,8 @@ inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_NO_DATA = 232;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
-inline constexpr DWORD ERROR_ELEVATION_REQUIRED = 740;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
@@ -105,6 +106,9 @@ inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
 inline constexpr DWORD CREATE_UNICODE_ENVIRONMENT = 0x00000400;
 inline constexpr DWORD STARTF_USESTDHANDLES = 0x00000100;
+inline constexpr DWORD EXTENDED_STARTUPINFO_PRESENT = 0x00080000;
+// UpdateProcThreadAttribute's attribute: the only handles a child inherits.
+inline constexpr std::uintptr_t PROC_THREAD_ATTRIBUTE_HANDLE_LIST = 0x00020002;
 
 inline constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 inline constexpr DWORD TIMER_ALL_ACCESS = 0x001F0003;
@@ -150,6 +154,17 @@ struct STARTUPINFOW {
   HANDLE hStdInput;
   HANDLE hStdOutput;
   HANDLE hStdError;
+};
+
+// An attribute list lives in a buffer of the caller's, of the size
+// InitializeProcThreadAttributeList asks for; Windows alone reads it.
+struct PROC_THREAD_ATTRIBUTE_LIST;
+
+// CreateProcessW reads lpAttributeList when the creation flags hold
+// EXTENDED_STARTUPINFO_PRESENT and StartupInfo.cb is this structure's size.
+struct STARTUPINFOEXW {
+  STARTUPINFOW StartupInfo;
+  PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList;
 };
 
 struct PROCESS_INFORMATION {
@@ -230,8 +245,15 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 // GetWindowsDirectoryW gives a per-user one.
 UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
+// This process's environment block, allocated by Windows: "name=value"
+// strings each ending in a NUL, then one more NUL. Freed with
+// FreeEnvironmentStringsW.
+char16_t* GetEnvironmentStringsW();
+BOOL FreeEnvironmentStringsW(char16_t* penv);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
 BOOL DeleteFileW(const char16_t* lpFileName);
+// Removes an empty folder.
+BOOL RemoveDirectoryW(const char16_t* lpPathName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
 // The template is never used: always null.
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -259,6 +281,16 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                     const void* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
                     const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                     PROCESS_INFORMATION* lpProcessInformation);
+// With a null list: fails with ERROR_INSUFFICIENT_BUFFER and the size the
+// list needs in *lpSize. dwFlags is reserved (0).
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize);
+// Windows keeps lpValue and reads it when the process is created, so it must
+// live until then. dwFlags is reserved (0); the previous value and return
+// size are never asked for (null).
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize);
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode);
 BOOL CloseHandle(HANDLE hObject);

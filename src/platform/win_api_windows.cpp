@@ -30,6 +30,8 @@ constexpr auto proc_not_found = win::ERROR_PROC_NOT_FOUND;
 constexpr auto dup_same = win::DUPLICATE_SAME_ACCESS;
 constexpr auto unicode_env = win::CREATE_UNICODE_ENVIRONMENT;
 constexpr auto use_std = win::STARTF_USESTDHANDLES;
+constexpr auto extended_startup = win::EXTENDED_STARTUPINFO_PRESENT;
+constexpr auto handle_list = win::PROC_THREAD_ATTRIBUTE_HANDLE_LIST;
 constexpr auto hires = win::CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
 constexpr auto timer_all = win::TIMER_ALL_ACCESS;
 constexpr auto invalid_attrs = win::INVALID_FILE_ATTRIBUTES;
@@ -49,6 +51,7 @@ constexpr auto token_elevation = win::TOKEN_INFORMATION_CLASS::TokenElevation;
 using SecurityAttributes = win::SECURITY_ATTRIBUTES;
 using TokenElevation = win::TOKEN_ELEVATION;
 using StartupInfo = win::STARTUPINFOW;
+using StartupInfoEx = win::STARTUPINFOEXW;
 using ProcessInfo = win::PROCESS_INFORMATION;
 using IoStatus = win::IO_STATUS_BLOCK;
 using ReadControl = win::CONSOLE_READCONSOLE_CONTROL;
@@ -91,6 +94,8 @@ static_assert(seam_check::proc_not_found == ERROR_PROC_NOT_FOUND);
 static_assert(seam_check::dup_same == DUPLICATE_SAME_ACCESS);
 static_assert(seam_check::unicode_env == CREATE_UNICODE_ENVIRONMENT);
 static_assert(seam_check::use_std == STARTF_USESTDHANDLES);
+static_assert(seam_check::extended_startup == EXTENDED_STARTUPINFO_PRESENT);
+static_assert(seam_check::handle_list == PROC_THREAD_ATTRIBUTE_HANDLE_LIST);
 static_assert(seam_check::hires == 2);  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 static_assert(seam_check::timer_all == TIMER_ALL_ACCESS);
 static_assert(seam_check::invalid_attrs == INVALID_FILE_ATTRIBUTES);
@@ -122,6 +127,9 @@ SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, lpReserved2);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdInput);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdOutput);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdError);
+static_assert(sizeof(seam_check::StartupInfoEx) == sizeof(STARTUPINFOEXW));
+SEAM_SAME_FIELD(StartupInfoEx, STARTUPINFOEXW, StartupInfo);
+SEAM_SAME_FIELD(StartupInfoEx, STARTUPINFOEXW, lpAttributeList);
 static_assert(sizeof(seam_check::ProcessInfo) == sizeof(PROCESS_INFORMATION));
 SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hProcess);
 SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hThread);
@@ -277,6 +285,8 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetWindowsD
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
 }
+char16_t* GetEnvironmentStringsW() { return reinterpret_cast<char16_t*>(::GetEnvironmentStringsW()); }
+BOOL FreeEnvironmentStringsW(char16_t* penv) { return ::FreeEnvironmentStringsW(w(penv)); }
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
@@ -287,6 +297,7 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
   return h(::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode, sa(lpSecurityAttributes), dwCreationDisposition,
                          dwFlagsAndAttributes, h(hTemplateFile)));
 }
+BOOL RemoveDirectoryW(const char16_t* lpPathName) { return ::RemoveDirectoryW(w(lpPathName)); }
 BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
   return ::CreateDirectoryW(w(lpPathName), sa(lpSecurityAttributes));
 }
@@ -336,6 +347,23 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
       const_cast<LPSECURITY_ATTRIBUTES>(static_cast<const ::SECURITY_ATTRIBUTES*>(lpThreadAttributes)), bInheritHandles,
       dwCreationFlags, lpEnvironment, w(lpCurrentDirectory), reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
       reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
+}
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize) {
+  ::SIZE_T size = *lpSize;
+  const ::BOOL ok = ::InitializeProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList),
+                                                        dwAttributeCount, dwFlags, &size);
+  *lpSize = size;
+  return ok;
+}
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize) {
+  return ::UpdateProcThreadAttribute(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList), dwFlags,
+                                     Attribute, lpValue, cbSize, lpPreviousValue,
+                                     reinterpret_cast<PSIZE_T>(lpReturnSize));
+}
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList) {
+  ::DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList));
 }
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   return ::WaitForSingleObject(h(hHandle), dwMilliseconds);

@@ -7,7 +7,7 @@ std::expected<OwnedHandle, SystemError> inherit_std_handle(win::DWORD id) {
 }
 
 std::expected<OwnedHandle, SystemError> inheritable_duplicate(win::HANDLE handle) {
-  if (OwnedHandle::is_empty_value(handle)) return OwnedHandle();
+  if (OwnedHandle::is_none(handle)) return OwnedHandle();
 
   const win::HANDLE self = win::GetCurrentProcess();
   win::HANDLE duplicate = win::NULL_HANDLE;

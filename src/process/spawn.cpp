@@ -4,15 +4,15 @@
 #include <string>
 #include <utility>
 
+#include "paths/windows_path.h"
 #include "platform/lock.h"
 #include "platform/win_api.h"
 #include "process/command_line.h"
-#include "process/full_path_name.h"
 #include "process/inherit_std_handle.h"
+#include "process/inherited_handles.h"
 #include "process/launch_lock.h"
 #include "process/lookup.h"
 #include "process/name_ending.h"
-#include "process/wide_text.h"
 
 namespace vant {
 namespace {
@@ -34,7 +34,8 @@ std::expected<void, SystemError> refuse_batch_script(const WideText& application
 // Creates the child while the launch lock is held, with inheritable
 // duplicates of the standard handles that are closed again right after.
 std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line,
-                                                      const char16_t* folder, win::HANDLE piped_output) {
+                                                      const char16_t* folder, void* environment,
+                                                      win::HANDLE piped_output) {
   const LockGuard<Mutex> launch(process_launch_lock);
 
   // A child whose output is piped gets only the pipe: no console input to
@@ -48,8 +49,8 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
   auto error = piped ? Inherited() : inherit_std_handle(win::STD_ERROR_HANDLE);
   if (!error) return std::unexpected(error.error());
 
-  win::STARTUPINFOW startup{};
-  startup.cb = sizeof(win::STARTUPINFOW);
+  win::STARTUPINFOEXW extended{};
+  win::STARTUPINFOW& startup = extended.StartupInfo;
   // With no handle at all Windows applies its own defaults; with at least
   // one, a missing one stays NULL in the child.
   if (*input || *output || *error) {
@@ -58,12 +59,18 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
     startup.hStdOutput = output->get();
     startup.hStdError = error->get();
   }
+  // The child inherits exactly the handles placed above, and nothing when
+  // there are none.
+  InheritedHandles inherited;
+  const auto inherits = inherited.attach(extended);
+  if (!inherits) return std::unexpected(inherits.error());
+  startup.cb = *inherits ? sizeof(win::STARTUPINFOEXW) : sizeof(win::STARTUPINFOW);
 
   win::PROCESS_INFORMATION info{};
   const bool created =
-      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
-                          /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
-                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
+      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, *inherits ? 1 : 0,
+                          win::CREATE_UNICODE_ENVIRONMENT | (*inherits ? win::EXTENDED_STARTUPINFO_PRESENT : 0),
+                          environment, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();
@@ -95,11 +102,18 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   // Without a folder of its own the child inherits this process's (null).
   const auto folder = to_wide_text(command.folder().bytes());
   if (!folder) return std::unexpected(folder.error());
-  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str(), command.output());
+  // Without changes the child inherits this process's environment (null).
+  std::u16string environment;
+  if (!command.variables().empty()) {
+    auto block = build_environment_block(command.variables());
+    if (!block) return std::unexpected(block.error());
+    environment = std::move(*block);
+  }
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str(),
+                      environment.empty() ? nullptr : environment.data(), command.output());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
-  child.stdin_pipe.reset();
   if (win::WaitForSingleObject(child.process_handle.get(), win::INFINITE) != win::WAIT_OBJECT_0) {
     return std::unexpected(SystemError::from_last_error());
   }
@@ -127,12 +141,9 @@ void end_child(ChildProcess& child, win::UINT exit_code) {
   (void)win::TerminateProcess(child.process_handle.get(), exit_code);
 }
 
-void close_child(ChildProcess&& child) {
+void release_child_handles(ChildProcess&& child) {
   child.process_handle.reset();
   child.thread_handle.reset();
-  child.stdin_pipe.reset();
-  child.stdout_pipe.reset();
-  child.stderr_pipe.reset();
 }
 
 }  // namespace vant

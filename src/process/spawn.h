@@ -13,14 +13,16 @@
 #include "paths/path_text.h"
 #include "platform/handle.h"
 #include "platform/system_error.h"
+#include "process/environment_block.h"
 #include "process/lookup.h"
 
 namespace vant {
 
 // What to start: a program (a bare name such as "curl", or a path), where a
 // bare name is looked for, its arguments and, where a child must not
-// inherit it, its current folder. Every child inherits the environment;
-// it gets this process's standard handles unless its output goes to a pipe.
+// inherit them, its current folder and changes to its environment. Every
+// child gets this process's standard handles unless its output goes to a
+// pipe.
 class ProcessCommand {
  public:
   explicit ProcessCommand(PathText program) : program_(std::move(program)) {}
@@ -41,14 +43,15 @@ class ProcessCommand {
     return *this;
   }
 
-  // PLACEHOLDER until the children's environment lands (issue-25): the
-  // declared API only; the child still gets this process's environment.
+  // The child gets the variable `name` with `value`, in place of one of the
+  // same name in any case (Windows compares names without case).
   ProcessCommand& set_variable(std::string_view name, PathText value) {
-    variables_.emplace_back(std::string(name), std::move(value));
+    variables_.push_back({std::string(name), std::move(value)});
     return *this;
   }
+  // The child does not get the variable `name`, in any case.
   ProcessCommand& remove_variable(std::string_view name) {
-    variables_.emplace_back(std::string(name), PathText());
+    variables_.push_back({std::string(name), std::nullopt});
     return *this;
   }
 
@@ -65,6 +68,8 @@ class ProcessCommand {
   ProgramSearch search() const { return search_; }
   // Empty: the child inherits this process's current folder.
   const PathText& folder() const { return folder_; }
+  // In the order given; none: the child gets this process's environment.
+  const std::vector<VariableChange>& variables() const { return variables_; }
   // NULL_HANDLE: the standard handles are inherited.
   win::HANDLE output() const { return output_; }
 
@@ -73,28 +78,25 @@ class ProcessCommand {
   ProgramSearch search_ = ProgramSearch::Everywhere;
   std::vector<PathText> args_;
   PathText folder_;
+  std::vector<VariableChange> variables_;
   win::HANDLE output_ = win::NULL_HANDLE;
-  std::vector<std::pair<std::string, PathText>> variables_;
 };
 
-// A started child. The pipes are always empty here (a pipe given with
-// output_to stays its caller's) and exist so that closing follows one
-// fixed order.
+// A started child: the handles CreateProcessW gave.
 struct ChildProcess {
   OwnedHandle process_handle;
   OwnedHandle thread_handle;
-  OwnedHandle stdin_pipe;
-  OwnedHandle stdout_pipe;
-  OwnedHandle stderr_pipe;
 };
 
 // Starts the program that resolve_program finds, with the command line of
 // build_command_line (the program text as given, then the arguments), the
-// console and environment of this process, its current folder unless the
+// console of this process, its environment (with the command's changes,
+// build_environment_block, if it has any), its current folder unless the
 // command names one (passed as its exact units), and inheritable duplicates
 // of its standard handles. Never waits. Fails without starting anything for
 // the errors of the lookup and the command line, for a batch script ("batch
-// scripts cannot be started"), for a folder with a NUL, and with the Windows
+// scripts cannot be started"), for a folder with a NUL, for the errors of
+// build_environment_block, and with the Windows
 // code of a failed DuplicateHandle or CreateProcessW (267 for a folder that
 // does not exist or is too long to be a current folder).
 std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& command);
@@ -111,8 +113,8 @@ std::expected<std::optional<std::uint32_t>, SystemError> wait_for_exit_within(Ch
 // does not wait for the end.
 void end_child(ChildProcess& child, win::UINT exit_code);
 
-// Closes the process handle, the thread handle, then any pipes. The child
-// keeps running.
-void close_child(ChildProcess&& child);
+// Closes the process handle, then the thread handle. This ends nothing:
+// the child keeps running.
+void release_child_handles(ChildProcess&& child);
 
 }  // namespace vant

@@ -58,7 +58,7 @@ std::expected<CurlVersion, SystemError> probe_curl_version(ProcessCommand probe)
   if (!child) return std::unexpected(child.error());
   const auto ended = wait_for_exit_within(*child, kVersionProbeMilliseconds);
   if (ended && !*ended) end_child(*child, 1);
-  close_child(std::move(*child));
+  release_child_handles(std::move(*child));
   if (!ended || !*ended) return kOldestCurl;
 
   // Only what is there already: curl has ended, but a process it started

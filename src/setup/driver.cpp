@@ -6,28 +6,34 @@
 #include <string_view>
 #include <utility>
 
-#include "console/input.h"
 #include "console/output.h"
+#include "console/stdin_line.h"
+#include "paths/explicit_folder.h"
+#include "paths/join_path.h"
 #include "paths/path_text.h"
 #include "paths/staging_folder.h"
+#include "paths/temp_directory.h"
+#include "paths/windows_path.h"
+#include "platform/clock.h"
 #include "platform/elevation.h"
 #include "platform/fail_fast.h"
 #include "platform/handle.h"
 #include "platform/library_search.h"
-#include "platform/pause_exit.h"
+#include "platform/process_exit.h"
 #include "platform/system_error.h"
+#include "platform/unicode.h"
 #include "process/hold_file.h"
-#include "process/platform_path.h"
 #include "process/spawn.h"
-#include "setup/curl_output.h"
+#include "setup/curl_folder.h"
 #include "setup/curl_reruns.h"
 #include "setup/curl_version.h"
+#include "setup/elevated_child.h"
 #include "setup/messages.h"
 #include "setup/proxy_rules.h"
 #include "setup/windows_proxy.h"
 #ifdef VANT_INSTALLER_SIGNER
+#include "platform/delete_file.h"
 #include "trust/installer_signature.h"
-#include "trust/remove_file.h"
 #endif
 
 namespace vant {
@@ -35,12 +41,31 @@ namespace {
 
 using namespace messages;
 
+// Where the run downloads: elevated, a folder of its own (`own`), which
+// its children start in and a failed run removes; unelevated, the user's
+// temporary folder, which is the user's and stays as it is.
+struct RunFolder {
+  PathText path;
+  bool own = false;
+};
+
+// The Enter prompt after a failure whose messages do not show the
+// installer's path: a folder of the run's own goes first, with what curl
+// left in it (after 18 failed runs, <Windows>\Temp held 18 folders, some
+// with a partial installer). Unelevated nothing is removed: the file there
+// may be one the user keeps from an earlier run. A folder that cannot be
+// removed stays; the user has the failure's own message to go by.
+[[noreturn]] void fail_run(const RunFolder& folder) {
+  if (folder.own) (void)remove_staging_folder(folder.path, kInstallerFileName);
+  pause_and_exit();
+}
+
 // M6 and M7: the download tool could not be started or waited for.
-[[noreturn]] void fail_download_tool(const SystemError& error) {
+[[noreturn]] void fail_download_tool(const SystemError& error, const RunFolder& folder) {
   const ErrorDisplay shown = error.display();
   print_stderr(TextPieces(kCannotRunTool).append(shown.pieces()).add(kLineFeed));
   print_stderr(kNeedsWindows10);
-  pause_and_exit();
+  fail_run(folder);
 }
 
 // Whether this program checks the installer's signer itself.
@@ -124,27 +149,29 @@ ProcessCommand download_command(const ProcessCommand& curl, CurlVersion version,
   }
   // "-o": the installer path text, unless the system's ANSI code page cannot
   // spell the download folder; curl then starts in that folder and gets the
-  // bare file name (curl_output.h says why).
+  // bare file name (curl_folder.h says why).
   download.arg("-o").arg(output).arg(kDownloadAddress);
   return download;
 }
 
 // Runs curl until it has exited with 0, which means the installer is in
 // place, or no rerun is left; every other ending is reported here.
-void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
+void download_installer(const RunFolder& folder, const std::string& installer_path_text) {
   ProcessCommand curl(kDownloadTool);
-  curl.search(search);
+  // Elevated, curl is looked for only where only administrators can write.
+  curl.search(folder.own ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  if (folder.own) keep_user_out(curl, folder.path);
 
   // Asked once, of the same curl: a curl that cannot be started is
   // reported here, as the download's start would be.
   ProcessCommand probe = curl;
   const auto version = probe_curl_version(std::move(probe.arg("-V")));
-  if (!version) fail_download_tool(version.error());
+  if (!version) fail_download_tool(version.error(), folder);
 
   std::string_view output = installer_path_text;
-  if (curl_starts_in_download_folder(download_folder)) {
+  if (curl_starts_in_download_folder(folder.path)) {
     output = kInstallerFileName;
-    curl.in_folder(download_folder);
+    curl.in_folder(folder.path);
   }
 
   CurlRun run;
@@ -155,10 +182,10 @@ void download_installer(const PathText& download_folder, const std::string& inst
   RerunPolicy reruns(*version, kSignerBuiltIn, run.proxy.has_value());
   for (;;) {
     auto child = spawn_process(download_command(curl, *version, run, output));
-    if (!child) fail_download_tool(child.error());
+    if (!child) fail_download_tool(child.error(), folder);
     const auto exit_code = wait_for_exit(*child);
-    close_child(std::move(*child));
-    if (!exit_code) fail_download_tool(exit_code.error());
+    release_child_handles(std::move(*child));
+    if (!exit_code) fail_download_tool(exit_code.error(), folder);
     if (*exit_code == 0) return;
 
     switch (reruns.after(*exit_code)) {
@@ -171,7 +198,7 @@ void download_installer(const PathText& download_folder, const std::string& inst
     const std::string code = signed_decimal(static_cast<std::int32_t>(*exit_code));
     print_stderr({kDownloadFailedBefore, code, kDownloadFailedAfter});
     print_stderr(kCheckNetwork);
-    pause_and_exit();
+    fail_run(folder);
   }
 }
 
@@ -186,33 +213,26 @@ constexpr auto kInstallerSignerCa = parse_ca_fingerprints(VANT_INSTALLER_SIGNER_
 // happen), so nobody is told where it is or to run it by hand; if it cannot
 // be deleted, the user is told the same.
 void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& file,
-                                    std::expected<OwnedHandle, SystemError>& held) {
+                                    std::expected<OwnedHandle, SystemError>& held, const RunFolder& folder) {
   SignatureCheck check({kInstallerSignerUnits, kInstallerSigner}, kInstallerSignerCa);
   // Without a held file there is nothing that could be started safely.
   const auto checked =
       held ? check.check(*file, held->get()) : std::expected<void, SystemError>(std::unexpected(held.error()));
   if (checked) return;
   if (held) held->reset();
-  if (file) (void)remove_file(*file);
+  if (file) (void)delete_file(*file);
   const ErrorDisplay shown = checked.error().display();
   print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
   print_stderr(kInstallerNotStarted);
   print_stderr(kCheckNetwork);
-  pause_and_exit();
+  fail_run(folder);
 }
 #endif
 
 }  // namespace
 
 void run_setup() {
-  // First of all, before anything can load a library: from here on, a load
-  // that does not say where to look (a system library's helper or delayed
-  // import, in this process that may run as an administrator) looks only
-  // in the system folder, never in this program's folder, usually
-  // Downloads. Until here nothing was loaded from there: the exe imports
-  // only kernel32, ntdll, msvcrt and advapi32, which Windows takes from the system
-  // folder whatever the search order (KnownDLLs), and the entry point
-  // (main.cpp) calls this function before anything else of the program.
+  // First, before anything can load a library (library_search.h says why).
   search_libraries_in_system_folder_only();
 
   // Read once, before anything depends on it. Windows 10 always answers;
@@ -232,33 +252,25 @@ void run_setup() {
   // user who owns that folder, so nothing there is out of that user's
   // reach anyway. Elevated, a new folder that only administrators can
   // change (staging_folder.h says why), and never %TEMP% as a fallback.
-  auto folder = *elevated ? create_staging_folder() : temp_directory();
-  if (!folder) internal_failure_unwrap(folder.error());
-  const PathText installer_path = join_path(*folder, kInstallerFileName);
+  auto made = *elevated ? create_staging_folder() : temp_directory();
+  if (!made) internal_failure_unwrap(made.error());
+  const RunFolder folder{std::move(*made), *elevated};
+  const PathText installer_path = join_path(folder.path, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
-  // and the same text is what the user is shown if the start fails. (A
-  // folder with a lone surrogate is one the ANSI code page cannot spell, so
-  // curl starts in it, by its exact units, and gets only the file name.)
-  const std::string installer_path_text = path_display_text(installer_path);
+  // and the same text is what the user is shown if the start fails. (Such
+  // a folder is one curl starts in, by its exact units: curl_folder.h.)
+  const std::string installer_path_text = utf8_for_display(installer_path.bytes());
 
-  // Elevated, curl is looked for only where only administrators can write.
-  download_installer(*folder, installer_path_text,
-                     *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  download_installer(folder, installer_path_text);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
   // searched for like "curl" (never in the current folder), missing the file
   // just downloaded and perhaps starting a stale or planted one elsewhere.
   const PathText installer_program = with_explicit_folder(installer_path);
-  // The installer's file is opened right after curl's exit, before anything
-  // is printed, and held until CreateProcessW has returned: from then on
-  // what is checked and started is the file curl left (curl itself writes
-  // through a handle that shares writing, so before its exit the hold
-  // guards nothing). In the user's temporary folder, which every program of
-  // the user can write, one of them could otherwise swap the file between
-  // the check and the start and have its own program started. A failure is
-  // reported where the start's would be.
-  const auto installer_file = to_platform_path(installer_program.bytes());
+  // Held from right after curl's exit until CreateProcessW has returned
+  // (hold_file.h says why); a failure is reported where the start's would be.
+  const auto installer_file = to_windows_path(installer_program.bytes());
   auto held = installer_file ? hold_file(*installer_file)
                              : std::expected<OwnedHandle, SystemError>(std::unexpected(installer_file.error()));
 
@@ -269,10 +281,15 @@ void run_setup() {
 
 #ifdef VANT_INSTALLER_SIGNER
   // The file that is checked is the one started below.
-  start_only_if_signed_by_vendor(installer_file, held);
+  start_only_if_signed_by_vendor(installer_file, held, folder);
 #endif
-  auto installer = held ? spawn_process(ProcessCommand(installer_program))
-                        : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
+  ProcessCommand start(installer_program);
+  if (folder.own) {
+    keep_user_out(start, folder.path);
+    give_run_folder_as_temp(start, folder.path);
+  }
+  auto installer =
+      held ? spawn_process(start) : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
   // Let go only once CreateProcessW has returned: Windows has the image
   // open by then, and a failed start leaves nothing to guard.
   if (held) held->reset();
@@ -281,6 +298,7 @@ void run_setup() {
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
     print_stderr({kDownloadedTo, installer_path_text, kLineFeed});
     print_stderr(kRunByHand);
+    // The file stays where the message says, for the user to run by hand.
     pause_and_exit();
   }
 

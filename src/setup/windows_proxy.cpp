@@ -68,8 +68,8 @@ std::optional<std::string> look_up_proxy(std::u16string_view address, std::strin
     // A script behind a server that asks who is fetching it gets the
     // user's Windows logon, as the browser would give it.
     options.fAutoLogonIfChallenged = 1;
-    const win::HINTERNET session = win::InvokeWinHttpOpen(functions[kOpen], nullptr,
-                                                          win::WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
+    const win::HINTERNET session =
+        win::InvokeWinHttpOpen(functions[kOpen], nullptr, win::WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
     if (session != win::NULL_INTERNET) {
       const std::u16string url(address);
       win::WINHTTP_PROXY_INFO answer{};

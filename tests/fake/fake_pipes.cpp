@@ -39,8 +39,8 @@ BOOL CreatePipe(HANDLE* hReadPipe, HANDLE* hWritePipe, const SECURITY_ATTRIBUTES
   return 1;
 }
 
-BOOL PeekNamedPipe(HANDLE hNamedPipe, void* lpBuffer, DWORD nBufferSize, DWORD* lpBytesRead,
-                   DWORD* lpTotalBytesAvail, DWORD* lpBytesLeftThisMessage) {
+BOOL PeekNamedPipe(HANDLE hNamedPipe, void* lpBuffer, DWORD nBufferSize, DWORD* lpBytesRead, DWORD* lpTotalBytesAvail,
+                   DWORD* lpBytesLeftThisMessage) {
   auto& w = world();
   log("PeekNamedPipe");
   const auto object = w.object_of(hNamedPipe);

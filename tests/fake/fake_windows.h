@@ -119,9 +119,19 @@ struct CreateProcessCall {
   BOOL inherit_handles = 0;
   DWORD creation_flags = 0;
   bool environment_null = true;
+  // The child's environment: the strings of lpEnvironment (read as UTF-16,
+  // as CREATE_UNICODE_ENVIRONMENT says it is) up to the empty one, or the
+  // parent's (`environment`, in its order) when it is null.
+  std::vector<std::u16string> environment;
+  // The value of the child's variable `name` (Windows' lookup: the first
+  // string whose name matches without case), if it has one.
+  std::optional<std::u16string> variable(std::u16string_view name) const;
   bool current_directory_null = true;
   std::u16string current_directory;  // lpCurrentDirectory (empty when null)
-  bool attributes_null = true;       // both security attribute pointers
+  // The folder the child starts in: lpCurrentDirectory's full path, or the
+  // parent's current folder.
+  std::u16string folder;
+  bool attributes_null = true;  // both security attribute pointers
   DWORD startup_cb = 0;
   DWORD startup_flags = 0;
   HANDLE std_input = win::NULL_HANDLE;
@@ -130,6 +140,13 @@ struct CreateProcessCall {
   bool startup_otherwise_zero = true;  // every other STARTUPINFOW field 0
   // Inheritable handles open in the parent at the moment of the call.
   std::vector<HANDLE> inheritable_handles;
+  // EXTENDED_STARTUPINFO_PRESENT was given, and the PROC_THREAD_ATTRIBUTE_
+  // HANDLE_LIST of its attribute list, if it had one.
+  bool extended = false;
+  std::optional<std::vector<HANDLE>> handle_list;
+  // The handles the child inherited: none without bInheritHandles, else
+  // the handle list, or without one every inheritable handle.
+  std::vector<HANDLE> inherited;
   // Whether the process launch lock (any SRW lock) was held during the call.
   int locks_held = 0;
   // The content label of the image file that was started (see `contents`).
@@ -502,6 +519,15 @@ class FakeWindows {
   bool wow64 = false;
   std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
+  // GetEnvironmentStringsW hands out `environment` as "name=value" strings
+  // in its order (which, unlike Windows', puts '_' before letters), or,
+  // when set, exactly these units (each string with its NUL, then one
+  // more). The blocks handed out and not freed yet, by address; addresses
+  // FreeEnvironmentStringsW was given that were not one of them.
+  std::optional<std::u16string> environment_strings;
+  std::optional<DWORD> environment_strings_error;  // the call fails (null)
+  std::map<std::uintptr_t, std::unique_ptr<std::u16string>> environment_blocks;
+  std::vector<std::uintptr_t> bad_environment_frees;
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
   std::optional<std::u16string> temp_path2;
@@ -684,6 +710,24 @@ class FakeWindows {
   std::vector<std::uintptr_t> bad_global_frees;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  // Attribute lists initialised and not deleted yet, by address, with the
+  // handle list set on each (Windows keeps the pointer and reads the
+  // handles in CreateProcessW). Initialising one needs `attribute_list_size`
+  // bytes; a list too small, a second initialisation, an update of an
+  // unknown list or with another attribute fail with the codes Windows
+  // gives. CreateProcessW refuses (ERROR_INVALID_PARAMETER) an extended
+  // start whose cb is not STARTUPINFOEXW's or whose list is not live, and a
+  // handle list with a NULL or INVALID_HANDLE_VALUE, a handle listed twice,
+  // one that is not open and inheritable, or one given without
+  // bInheritHandles.
+  struct AttributeList {
+    const HANDLE* handles = nullptr;
+    std::size_t handles_size = 0;  // bytes
+  };
+  std::map<std::uintptr_t, AttributeList> attribute_lists;
+  std::size_t attribute_list_size = 48;
+  std::size_t attribute_lists_deleted = 0;
+  std::optional<DWORD> attribute_update_error;  // UpdateProcThreadAttribute fails
   // When set, CloseHandle leaves this last error even when it succeeds
   // (Windows does not promise to keep the last error across a successful
   // call), to show that a caller read its error before closing anything.

@@ -44,8 +44,18 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, RerunPolicyTable,
     ::testing::Values(
         // A broken transfer: three reruns for curls before 7.71.0, then none.
-        Policy{"Dropped56", kWindows1803, false, false, {56, 56, 56, 56}, {R::AfterPause, R::AfterPause, R::AfterPause, R::None}},
-        Policy{"EachBrokenCode", kJustBeforeBestEffort, false, false, {18, 52, 55, 56}, {R::AfterPause, R::AfterPause, R::AfterPause, R::None}},
+        Policy{"Dropped56",
+               kWindows1803,
+               false,
+               false,
+               {56, 56, 56, 56},
+               {R::AfterPause, R::AfterPause, R::AfterPause, R::None}},
+        Policy{"EachBrokenCode",
+               kJustBeforeBestEffort,
+               false,
+               false,
+               {18, 52, 55, 56},
+               {R::AfterPause, R::AfterPause, R::AfterPause, R::None}},
         Policy{"BestEffortCurlStillReruns", kBestEffortOnly, false, false, {56}, {R::AfterPause}},
         Policy{"RetriesAllErrorsItself", kRetriesAll, false, false, {56, 18}, {R::None, R::None}},
         Policy{"Curl8RetriesItself", kCurl8, true, true, {52}, {R::None}},
@@ -66,7 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
         Policy{"ProxyRefused7", kCurl8, false, true, {7, 7}, {R::WithoutProxy, R::None}},
         Policy{"NoProxyHanded5", kCurl8, false, false, {5}, {R::None}},
         // Kinds are counted apart.
-        Policy{"ProxyThenDropped", kWindows1803, true, true, {7, 56, 35, 56, 56, 56},
+        Policy{"ProxyThenDropped",
+               kWindows1803,
+               true,
+               true,
+               {7, 56, 35, 56, 56, 56},
                {R::WithoutProxy, R::AfterPause, R::WithoutRevocation, R::AfterPause, R::AfterPause, R::None}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -102,13 +116,13 @@ TEST_F(DriverReruns, OptionsFollowTheVersion) {
     std::string answer;
     std::string options;
   };
-  for (const Row& row : {Row{"", " --retry-connrefused"},
-                         Row{"curl 7.55.1 (Windows) libcurl/7.55.1 WinSSL\r\n", " --retry-connrefused"},
-                         Row{"curl 7.69.1 (Windows)\n", " --retry-connrefused"},
-                         Row{"curl 7.70.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort"},
-                         Row{"curl 7.71.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort --retry-all-errors"},
-                         Row{"curl 8.13.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort --retry-all-errors"},
-                         Row{"garbage\n", " --retry-connrefused"}}) {
+  for (const Row& row :
+       {Row{"", " --retry-connrefused"}, Row{"curl 7.55.1 (Windows) libcurl/7.55.1 WinSSL\r\n", " --retry-connrefused"},
+        Row{"curl 7.69.1 (Windows)\n", " --retry-connrefused"},
+        Row{"curl 7.70.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort"},
+        Row{"curl 7.71.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort --retry-all-errors"},
+        Row{"curl 8.13.0 (Windows)\n", " --retry-connrefused --ssl-revoke-best-effort --retry-all-errors"},
+        Row{"garbage\n", " --retry-connrefused"}}) {
     fake::reset();
     SetUp();
     curl_answers(row.answer, {0});

@@ -34,15 +34,18 @@ const CurlVersion kOldest = kOldestCurl;
 INSTANTIATE_TEST_SUITE_P(
     Lines, CurlVersionParsing,
     ::testing::Values(
-        FirstLine{"Windows1803", "curl 7.55.1 (Windows) libcurl/7.55.1 WinSSL\r\nRelease-Date: [unreleased]\r\n",
-                  {7, 55, 1}},
+        FirstLine{
+            "Windows1803", "curl 7.55.1 (Windows) libcurl/7.55.1 WinSSL\r\nRelease-Date: [unreleased]\r\n", {7, 55, 1}},
         FirstLine{"Windows7791", "curl 7.79.1 (Windows) libcurl/7.79.1 Schannel\r\n", {7, 79, 1}},
         FirstLine{"Curl8", "curl 8.13.0 (x86_64-pc-win32) libcurl/8.13.0 Schannel zlib/1.3.1\n", {8, 13, 0}},
         FirstLine{"DevelopmentBuild", "curl 8.14.0-DEV (Windows) libcurl/8.14.0-DEV\n", {8, 14, 0}},
         FirstLine{"JustTheVersion", "curl 7.71.0", {7, 71, 0}},
         FirstLine{"OlderThanAnyWindowsCurl", "curl 7.40.0 (i386-pc-win32)\n", {7, 40, 0}},
-        FirstLine{"LargeNumbers", "curl 10.1234.99 (x)\n", {10, 1234, 99}},
-        FirstLine{"Empty", "", kOldest}, FirstLine{"Garbage", "\x7f" "ELF\x02\x01\x01 binary", kOldest},
+        FirstLine{"LargeNumbers", "curl 10.1234.99 (x)\n", {10, 1234, 99}}, FirstLine{"Empty", "", kOldest},
+        FirstLine{"Garbage",
+                  "\x7f"
+                  "ELF\x02\x01\x01 binary",
+                  kOldest},
         FirstLine{"OtherProgram", "wget 1.21.4 built on linux-gnu.\n", kOldest},
         FirstLine{"CapitalName", "Curl 8.13.0 (Windows)\n", kOldest},
         FirstLine{"LeadingSpace", " curl 8.13.0 (Windows)\n", kOldest},
@@ -78,12 +81,11 @@ class CurlVersionProbe : public testing::SeamTest {
 
 TEST_F(CurlVersionProbe, AsksThroughAPipeWithNoInputAndNoErrorStream) {
   bool output_is_a_pipe = false;
-  w().program_runs[kCurl].push_back(
-      fake::Program{.output = "curl 8.13.0 (Windows) libcurl/8.13.0 Schannel\r\n",
-                    .on_start = [&](const fake::CreateProcessCall& call) {
-                      const auto output = fake::world().object_of(call.std_output);
-                      output_is_a_pipe = output && output->stream && output->stream->pipe;
-                    }});
+  w().program_runs[kCurl].push_back(fake::Program{.output = "curl 8.13.0 (Windows) libcurl/8.13.0 Schannel\r\n",
+                                                  .on_start = [&](const fake::CreateProcessCall& call) {
+                                                    const auto output = fake::world().object_of(call.std_output);
+                                                    output_is_a_pipe = output && output->stream && output->stream->pipe;
+                                                  }});
   const std::size_t open_before = w().open_handles().size();
   const auto version = probe();
   ASSERT_TRUE(version.has_value());

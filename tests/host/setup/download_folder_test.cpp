@@ -1,9 +1,7 @@
 // Where curl writes the installer, by download folder and by the system's
-// ANSI code page. A folder the code page spells gives curl exactly the
-// arguments and the current folder of any other run; one it cannot spell
-// makes curl start in that folder and get the bare file name. The rest of
-// the run does not change: the installer is held and started from its full
-// path, and shown by it.
+// ANSI code page (setup/curl_folder.h has the rule). The rest of the run
+// does not change: the installer is held and started from its full path,
+// and shown by it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -88,9 +86,9 @@ TEST_P(DownloadFolder, CurlStartsInTheFolderOnlyWhenTheCodePageCannotSpellIt) {
   EXPECT_EQ(curl.current_directory, c.in_folder ? c.folder : u"");
   EXPECT_TRUE(curl.attributes_null);
   EXPECT_EQ(curl.inherit_handles, 1);
-  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT);
+  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT | win::EXTENDED_STARTUPINFO_PRESENT);
   EXPECT_TRUE(curl.environment_null);
-  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOW));
+  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOEXW));
   EXPECT_EQ(curl.startup_flags, win::STARTF_USESTDHANDLES);
   EXPECT_TRUE(curl.startup_otherwise_zero);
   // The file curl left is the one held and started, by its full path.

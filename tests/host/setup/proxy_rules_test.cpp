@@ -24,8 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
     Lists, HttpsProxyFrom,
     ::testing::Values(
         ProxyList{"OneForAll", u"proxy.corp.example:8080", "http://proxy.corp.example:8080"},
-        ProxyList{"NoPort", u"proxy", "http://proxy:80"},
-        ProxyList{"Ipv4", u"10.0.0.1:3128", "http://10.0.0.1:3128"},
+        ProxyList{"NoPort", u"proxy", "http://proxy:80"}, ProxyList{"Ipv4", u"10.0.0.1:3128", "http://10.0.0.1:3128"},
         ProxyList{"Ipv6", u"[fd00::1]:3128", "http://[fd00::1]:3128"},
         ProxyList{"HttpSchemeAllowed", u"http://proxy:8080/", "http://proxy:8080"},
         ProxyList{"PerScheme", u"http=a:80;https=b:3128;ftp=c:21", "http://b:3128"},
@@ -40,10 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProxyList{"Empty", u"", std::nullopt}, ProxyList{"OnlySeparators", u" ; ;", std::nullopt},
         ProxyList{"PortZero", u"proxy:0", std::nullopt}, ProxyList{"PortTooLarge", u"proxy:65536", std::nullopt},
         ProxyList{"PortNotANumber", u"proxy:80a", std::nullopt}, ProxyList{"EmptyPort", u"proxy:", std::nullopt},
-        ProxyList{"EmptyHost", u":8080", std::nullopt},
-        ProxyList{"UserInfo", u"user:pw@proxy:8080", std::nullopt},
-        ProxyList{"QuoteOrPercent", u"pro\"xy:8080", std::nullopt},
-        ProxyList{"NonAscii", u"代理:8080", std::nullopt},
+        ProxyList{"EmptyHost", u":8080", std::nullopt}, ProxyList{"UserInfo", u"user:pw@proxy:8080", std::nullopt},
+        ProxyList{"QuoteOrPercent", u"pro\"xy:8080", std::nullopt}, ProxyList{"NonAscii", u"代理:8080", std::nullopt},
         ProxyList{"EmptyHttpsValue", u"https=", std::nullopt}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -69,8 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Bypass{"SuffixWildcardNotTheDomain", u"*.vant.example", "vant.example", false},
                       Bypass{"PrefixWildcard", u"dl.*", "dl.vant.example", true},
                       Bypass{"MiddleWildcard", u"dl.*.example", "dl.vant.example", true},
-                      Bypass{"Star", u"*", "dl.vant.example", true},
-                      Bypass{"IpWildcard", u"10.*", "10.1.2.3", true},
+                      Bypass{"Star", u"*", "dl.vant.example", true}, Bypass{"IpWildcard", u"10.*", "10.1.2.3", true},
                       Bypass{"IpWildcardOther", u"10.*", "110.1.2.3", false},
                       Bypass{"LocalTakesDotless", u"<local>", "localhost", true},
                       Bypass{"LocalNotADottedName", u"<local>", "dl.vant.example", false},
