@@ -4,7 +4,6 @@
 #include "platform/win_api.h"
 
 #include <cstddef>
-#include <type_traits>
 
 // Copies of our constants taken before <windows.h> turns their names into
 // macros, so they can be checked against the SDK below.
@@ -395,9 +394,11 @@ BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* l
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) { return ::TerminateProcess(h(hProcess), uExitCode); }
 HANDLE CreateThread(const SECURITY_ATTRIBUTES* lpThreadAttributes, std::size_t dwStackSize,
                     THREAD_START_ROUTINE lpStartAddress, void* lpParameter, DWORD dwCreationFlags, DWORD* lpThreadId) {
-  static_assert(std::is_same_v<THREAD_START_ROUTINE, LPTHREAD_START_ROUTINE>);
-  return h(::CreateThread(sa(lpThreadAttributes), dwStackSize, lpStartAddress, lpParameter, dwCreationFlags,
-                          reinterpret_cast<LPDWORD>(lpThreadId)));
+  // The same routine but for the name of its 32-bit result type (unsigned
+  // int here, unsigned long in the SDK), with the same calling convention.
+  static_assert(sizeof(DWORD) == sizeof(::DWORD));
+  return h(::CreateThread(sa(lpThreadAttributes), dwStackSize, reinterpret_cast<LPTHREAD_START_ROUTINE>(lpStartAddress),
+                          lpParameter, dwCreationFlags, reinterpret_cast<LPDWORD>(lpThreadId)));
 }
 void* GlobalFree(void* hMem) { return ::GlobalFree(hMem); }
 
