@@ -335,8 +335,11 @@ struct CounterSigner {
 // A file's Authenticode signature as WinVerifyTrust and the helpers that
 // read its state see it. A file without an entry is unsigned.
 struct FileSignature {
-  win::LONG verdict = 0;                     // WinVerifyTrust's answer
-  std::vector<Certificate> chain{};          // leaf first, root last
+  win::LONG verdict = 0;             // WinVerifyTrust's answer
+  std::vector<Certificate> chain{};  // leaf first, root last
+  // A second simple chain (rgpChain[1]), as Windows adds for a certificate
+  // trust list: its signer's certificates, leaf first. None by default.
+  std::vector<Certificate> trust_list_chain{};
   DWORD chain_error_status = 0;              // the chain context's TrustStatus
   DWORD policy_error = 0;                    // CertVerifyCertificateChainPolicy's dwError
   std::optional<DWORD> policy_call_error{};  // the policy call itself fails

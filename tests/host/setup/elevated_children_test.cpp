@@ -151,27 +151,26 @@ TEST_P(FailedElevatedRun, LeavesNoFolderBehindUnlessTheUserIsShownTheInstaller) 
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedElevatedRun,
-    ::testing::Values(
-        FailedRunCase{"DownloadFailedWithAPartialFile",
-                      [](auto&, auto& w) { FailedElevatedRun::curl_leaves(w, 28, true); }, false},
-        FailedRunCase{"DownloadFailedWithoutAFile", [](auto&, auto& w) { FailedElevatedRun::curl_leaves(w, 6, false); },
-                      false},
-        FailedRunCase{"CurlNotFound", [](auto&, auto& w) { w.remove_path(kRunCurl); }, false},
-        FailedRunCase{"CurlCannotBeWaitedFor",
-                      [](auto&, auto& w) {
-                        FailedElevatedRun::curl_leaves(w, 0, true);
-                        w.programs[kRunCurl].wait_error = win::ERROR_ACCESS_DENIED;
-                      },
-                      false},
-        FailedRunCase{"InstallerCannotBeStarted",
-                      [](auto&, auto& w) {
-                        w.programs[kRunCurl].on_start = [](const fake::CreateProcessCall& call) {
-                          const std::u16string file = output_argument(call);
-                          EXPECT_EQ(fake::world().child_writes_file(file, "genuine"), 0u);
-                          fake::world().programs[file].start_error = win::ERROR_BAD_EXE_FORMAT;
-                        };
-                      },
-                      true}),
+    ::testing::Values(FailedRunCase{"DownloadFailedWithAPartialFile",
+                                    [](auto&, auto& w) { FailedElevatedRun::curl_leaves(w, 28, true); }, false},
+                      FailedRunCase{"DownloadFailedWithoutAFile",
+                                    [](auto&, auto& w) { FailedElevatedRun::curl_leaves(w, 6, false); }, false},
+                      FailedRunCase{"CurlNotFound", [](auto&, auto& w) { w.remove_path(kRunCurl); }, false},
+                      FailedRunCase{"CurlCannotBeWaitedFor",
+                                    [](auto&, auto& w) {
+                                      FailedElevatedRun::curl_leaves(w, 0, true);
+                                      w.programs[kRunCurl].wait_error = win::ERROR_ACCESS_DENIED;
+                                    },
+                                    false},
+                      FailedRunCase{"InstallerCannotBeStarted",
+                                    [](auto&, auto& w) {
+                                      w.programs[kRunCurl].on_start = [](const fake::CreateProcessCall& call) {
+                                        const std::u16string file = output_argument(call);
+                                        EXPECT_EQ(fake::world().child_writes_file(file, "genuine"), 0u);
+                                        fake::world().programs[file].start_error = win::ERROR_BAD_EXE_FORMAT;
+                                      };
+                                    },
+                                    true}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
