@@ -20,9 +20,22 @@ namespace {
 // folder; each (A;OICI;FA;;;X): allow X full control of the folder, and of
 // every file (OI) and folder (CI) created in it. SY is SYSTEM, BA the
 // Administrators group, which an elevated token has enabled and an
-// unelevated one of the same user only for denying. The owner is left to
-// the token's default (Administrators when elevated).
-constexpr char16_t kAdministratorsOnly[] = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// unelevated one of the same user only for denying.
+//
+// OW (OWNER RIGHTS) is whoever owns the folder or a file in it: the
+// token's default owner, Administrators for an administrator, but the user
+// for an elevated token without Administrators (Backup Operators, Network
+// Configuration Operators), which would otherwise be refused its own
+// download (curl's exit 23). OWNER RIGHTS also takes the place of an
+// owner's implicit rights to read and change the DACL.
+//
+// S: the label: High, with no-write-up, no-read-up and no-execute-up,
+// passed on to files and folders (OICI). Where the owner is the user, the
+// same user's unelevated programs (Medium) would own the folder; the label
+// refuses them whatever the DACL grants. An elevated caller runs at High, so
+// Windows takes the label at creation without a privilege.
+constexpr char16_t kAdministratorsOnly[] =
+    u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)S:(ML;OICI;NWNRNX;;;HI)";
 
 // Memory that Windows allocated for the caller (a security descriptor),
 // given back with LocalFree.

@@ -25,8 +25,10 @@ inline constexpr int kStagingFolderAttempts = 4;
 // Creates <GetSystemWindowsDirectoryW()>\Temp\vant-<32 hex digits> (128
 // bits from the system's random generator) with a DACL given at creation:
 // protected (nothing inherited from Temp, which lets Users create files and
-// folders in what is made there), full control for SYSTEM and Administrators,
-// inherited by everything created inside. A name that exists already (made
+// folders in what is made there), full control for SYSTEM, Administrators
+// and the owner (OWNER RIGHTS), inherited by everything created inside; and
+// a High mandatory label (no write, read or execute from below High), also
+// inherited. A name that exists already (made
 // by someone else: it could be theirs, or a junction) is never used; a new
 // name is tried instead.
 // Example: C:\Windows -> C:\Windows\Temp\vant-0f1e2d3c4b5a69788796a5b4c3d2e1f0

@@ -240,7 +240,8 @@ bool same_no_case(std::u16string_view a, std::u16string_view b);
 // its own depends on it. Security identifiers are kept as their SDDL
 // abbreviations: SY (SYSTEM), BA (Administrators), BU (Users), AU
 // (Authenticated Users), WD (Everyone), CO (CREATOR OWNER, only in
-// inheritable entries), and UU for the user's own account.
+// inheritable entries), OW (OWNER RIGHTS: whoever owns the object, in place
+// of an owner's implicit rights), and UU for the user's own account.
 struct Ace {
   std::string sid;
   DWORD mask = 0;   // FILE_* and standard rights; generic rights are mapped
@@ -252,10 +253,21 @@ inline constexpr DWORD kContainerInherit = 0x2;  // CI: folders created inside g
 inline constexpr DWORD kNoPropagate = 0x4;       // NP: only one level down
 inline constexpr DWORD kInheritOnly = 0x8;       // IO: not for the object itself
 
+// A mandatory label (S:(ML;<flags>;<policy>;;;<level>)): a process whose
+// integrity is below `level` is refused the rights its policy names, whatever
+// the DACL grants it (no-write-up, no-read-up, no-execute-up).
+struct Label {
+  int level = 0;  // 1 low (LW), 2 medium (ME), 3 high (HI), 4 system (SI)
+  bool no_write_up = false, no_read_up = false, no_execute_up = false;
+  DWORD flags = 0;  // kObjectInherit...: passed on like an ACE's
+  friend bool operator==(const Label&, const Label&) = default;
+};
+
 struct Security {
   std::string owner;
   bool dacl_protected = false;  // SE_DACL_PROTECTED: nothing inherited
   std::vector<Ace> aces;
+  std::optional<Label> label;
 };
 
 // The subset of SDDL that the model reads: an optional "O:<sid>", then
@@ -356,8 +368,11 @@ struct CounterSigner {
 // A file's Authenticode signature as WinVerifyTrust and the helpers that
 // read its state see it. A file without an entry is unsigned.
 struct FileSignature {
-  win::LONG verdict = 0;                     // WinVerifyTrust's answer
-  std::vector<Certificate> chain{};          // leaf first, root last
+  win::LONG verdict = 0;             // WinVerifyTrust's answer
+  std::vector<Certificate> chain{};  // leaf first, root last
+  // A second simple chain (rgpChain[1]), as Windows adds for a certificate
+  // trust list: its signer's certificates, leaf first. None by default.
+  std::vector<Certificate> trust_list_chain{};
   DWORD chain_error_status = 0;              // the chain context's TrustStatus
   DWORD policy_error = 0;                    // CertVerifyCertificateChainPolicy's dwError
   std::optional<DWORD> policy_call_error{};  // the policy call itself fails
@@ -539,6 +554,14 @@ class FakeWindows {
   // children act with Administrators enabled when elevated, else with it
   // only for denying (as the other party always does).
   bool elevated = false;
+  // The token's groups: an elevated token of a member of Administrators
+  // has it enabled (and it is the token's default owner of what it
+  // creates); an elevated member of Backup Operators or Network
+  // Configuration Operators has not, and its default owner is the user
+  // (UU). Unelevated, Administrators is for denying only and the owner is
+  // the user. Integrity: high for an elevated program and its children,
+  // medium for it unelevated and for the other party.
+  bool in_administrators = true;
   std::optional<DWORD> open_token_error;         // OpenProcessToken fails
   std::optional<DWORD> token_information_error;  // GetTokenInformation fails
   // GetSystemWindowsDirectoryW's answer (the shared Windows folder).

@@ -109,6 +109,32 @@ TEST_F(ChildrenOfARun, UnelevatedTheyGetTheEnvironmentAndCurrentFolderUnchanged)
   }
 }
 
+// A member of Backup Operators gets an elevated token without
+// Administrators; what it creates is owned by the user. It still downloads
+// and starts the installer, and the same user's unelevated programs still
+// can do nothing in the folder, although their user owns it.
+TEST_F(ChildrenOfARun, AnElevatedTokenWithoutAdministratorsGetsTheInstallerStarted) {
+  w().elevated = true;
+  w().in_administrators = false;
+  const testing::RunOutcome outcome = run();
+  EXPECT_EQ(outcome.exit_code, 0u);
+  EXPECT_EQ(outcome.err, "");
+  ASSERT_EQ(w().created.size(), 2u);
+  const std::u16string installer = w().created[1].application;
+  const std::u16string folder = installer.substr(0, installer.rfind(u'\\'));
+  EXPECT_TRUE(folder.starts_with(kWindowsTemp));
+  EXPECT_EQ(w().created[1].image, "genuine");
+  EXPECT_EQ(w().security_of(folder).owner, "UU");
+
+  EXPECT_EQ(w().other_party_creates(folder + u"\\version.dll", "planted"), win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w().other_party_creates_folder(folder + u"\\sub"), win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w().other_party_writes(installer, "planted"), win::ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w().other_party_deletes(installer), win::ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(w().may(fake::Actor::OtherParty, installer, fake::kReadData));
+  EXPECT_FALSE(w().may(fake::Actor::OtherParty, installer, fake::kExecuteFile));
+  EXPECT_EQ(w().contents[installer], "genuine");
+}
+
 struct FailedRunCase {
   const char* name;
   std::function<void(testing::DriverRun&, fake::FakeWindows&)> arrange;
