@@ -119,11 +119,11 @@ TEST_F(ChildrenOfARun, AnElevatedTokenWithoutAdministratorsGetsTheInstallerStart
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.err, "");
-  ASSERT_EQ(w().created.size(), 2u);
-  const std::u16string installer = w().created[1].application;
+  ASSERT_EQ(created().size(), 2u);
+  const std::u16string installer = created()[1].application;
   const std::u16string folder = installer.substr(0, installer.rfind(u'\\'));
   EXPECT_TRUE(folder.starts_with(kWindowsTemp));
-  EXPECT_EQ(w().created[1].image, "genuine");
+  EXPECT_EQ(created()[1].image, "genuine");
   EXPECT_EQ(w().security_of(folder).owner, "UU");
 
   EXPECT_EQ(w().other_party_creates(folder + u"\\version.dll", "planted"), win::ERROR_ACCESS_DENIED);
