@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "paths/join_path.h"
+#include "paths/windows_path.h"
 #include "platform/random.h"
 #include "platform/unique_resource.h"
 #include "platform/win_api.h"
@@ -18,9 +20,22 @@ namespace {
 // folder; each (A;OICI;FA;;;X): allow X full control of the folder, and of
 // every file (OI) and folder (CI) created in it. SY is SYSTEM, BA the
 // Administrators group, which an elevated token has enabled and an
-// unelevated one of the same user only for denying. The owner is left to
-// the token's default (Administrators when elevated).
-constexpr char16_t kAdministratorsOnly[] = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// unelevated one of the same user only for denying.
+//
+// OW (OWNER RIGHTS) is whoever owns the folder or a file in it: the
+// token's default owner, Administrators for an administrator, but the user
+// for an elevated token without Administrators (Backup Operators, Network
+// Configuration Operators), which would otherwise be refused its own
+// download (curl's exit 23). OWNER RIGHTS also takes the place of an
+// owner's implicit rights to read and change the DACL.
+//
+// S: the label: High, with no-write-up, no-read-up and no-execute-up,
+// passed on to files and folders (OICI). Where the owner is the user, the
+// same user's unelevated programs (Medium) would own the folder; the label
+// refuses them whatever the DACL grants. An elevated caller runs at High, so
+// Windows takes the label at creation without a privilege.
+constexpr char16_t kAdministratorsOnly[] =
+    u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)S:(ML;OICI;NWNRNX;;;HI)";
 
 // Memory that Windows allocated for the caller (a security descriptor),
 // given back with LocalFree.
@@ -84,6 +99,23 @@ std::expected<PathText, SystemError> create_staging_folder() {
     if (error.os_code() != static_cast<std::int32_t>(win::ERROR_ALREADY_EXISTS)) return std::unexpected(error);
   }
   return std::unexpected(SystemError::from_code(win::ERROR_ALREADY_EXISTS));
+}
+
+}  // namespace vant
+
+namespace vant {
+
+std::expected<void, SystemError> remove_staging_folder(const PathText& folder, std::string_view file_name) {
+  const auto file = to_windows_path(join_path(folder, file_name).bytes());
+  if (!file) return std::unexpected(file.error());
+  if (!win::DeleteFileW(file->c_str())) {
+    const SystemError error = SystemError::from_last_error();
+    if (error.os_code() != static_cast<std::int32_t>(win::ERROR_FILE_NOT_FOUND)) return std::unexpected(error);
+  }
+  const auto path = to_windows_path(folder.bytes());
+  if (!path) return std::unexpected(path.error());
+  if (!win::RemoveDirectoryW(path->c_str())) return std::unexpected(SystemError::from_last_error());
+  return {};
 }
 
 }  // namespace vant

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <expected>
+#include <string_view>
 
 #include "paths/path_text.h"
 #include "platform/system_error.h"
@@ -24,8 +25,10 @@ inline constexpr int kStagingFolderAttempts = 4;
 // Creates <GetSystemWindowsDirectoryW()>\Temp\vant-<32 hex digits> (128
 // bits from the system's random generator) with a DACL given at creation:
 // protected (nothing inherited from Temp, which lets Users create files and
-// folders in what is made there), full control for SYSTEM and Administrators,
-// inherited by everything created inside. A name that exists already (made
+// folders in what is made there), full control for SYSTEM, Administrators
+// and the owner (OWNER RIGHTS), inherited by everything created inside; and
+// a High mandatory label (no write, read or execute from below High), also
+// inherited. A name that exists already (made
 // by someone else: it could be theirs, or a junction) is never used; a new
 // name is tried instead.
 // Example: C:\Windows -> C:\Windows\Temp\vant-0f1e2d3c4b5a69788796a5b4c3d2e1f0
@@ -33,5 +36,12 @@ inline constexpr int kStagingFolderAttempts = 4;
 // the generator's, the descriptor's or CreateDirectoryW's), or
 // ERROR_ALREADY_EXISTS after every attempt.
 std::expected<PathText, SystemError> create_staging_folder();
+
+// Removes the folder that create_staging_folder made, after deleting the
+// file `file_name` in it, the one thing a run puts there. Anything else
+// there (only an administrator could have put it there) keeps the folder;
+// so does a file still open (a curl whose wait failed). Errors:
+// RemoveDirectoryW's; a file that is not there is no error.
+std::expected<void, SystemError> remove_staging_folder(const PathText& folder, std::string_view file_name);
 
 }  // namespace vant

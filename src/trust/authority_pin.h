@@ -16,8 +16,9 @@
 
 namespace vant {
 
-// Whether a certificate of `chain` other than its leaf (an issuer: an
-// intermediate or the root) has one of the fingerprints `pinned`, the
+// Whether a certificate of `chain`'s first simple chain (rgpChain[0])
+// other than its leaf (an issuer: an intermediate or the root) has one of
+// the fingerprints `pinned`, the
 // SHA-256 of its whole DER encoding as Windows computes it. No pins: true,
 // without computing anything. Errors: CryptHashCertificate2's (failed_call_code).
 std::expected<bool, SystemError> holds_pinned_authority(const TrustFunctions& trust,

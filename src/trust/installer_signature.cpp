@@ -242,13 +242,14 @@ std::expected<void, SystemError> SignatureCheck::check(const std::u16string& pat
 
   // The certificate authority: one of the pinned ones must be in the chain.
   // The refusal names the root the chain ends in, the last certificate of
-  // its last simple chain (the leaf's chain holds one at least).
+  // its first simple chain, the one Windows trusted (it holds the leaf at
+  // least); a trust list's chain after it ends somewhere else.
   const auto pinned = holds_pinned_authority(*trust, *verified.chain, authorities_);
   if (!pinned) return std::unexpected(pinned.error());
   if (!*pinned) {
-    const win::CERT_SIMPLE_CHAIN& last = *verified.chain->rgpChain[verified.chain->cChain - 1];
+    const win::CERT_SIMPLE_CHAIN& trusted = *verified.chain->rgpChain[0];
     const win::CERT_CONTEXT* root =
-        last.cElement != 0 ? last.rgpElement[last.cElement - 1]->pCertContext : verified.leaf;
+        trusted.cElement != 0 ? trusted.rgpElement[trusted.cElement - 1]->pCertContext : verified.leaf;
     const auto named = fill_text_buffer(SimpleDisplayName{*trust, root}, [this](std::span<const char16_t> name) {
       refusal_.assign("chain ends in \"").append(shown_name(name));
       refusal_.append("\" and holds none of the pinned certificate authorities");

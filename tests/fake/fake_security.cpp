@@ -28,10 +28,15 @@ DWORD map_generic(DWORD mask) {
 // The identities each actor's token has enabled for allowing: the user's
 // own account and its groups; Administrators only for an elevated program
 // (an unelevated token of the same user has it for denying only).
-bool has_sid(Actor actor, const std::string& sid) {
+// OWNER RIGHTS stands for whoever owns the object: the token is the owner
+// when the owner is its user or a group it has enabled.
+bool has_sid(Actor actor, const std::string& sid, const std::string& owner) {
+  if (sid == "OW") return owner != "OW" && has_sid(actor, owner, "");
   if (sid == "UU" || sid == "BU" || sid == "AU" || sid == "WD") return true;
-  return sid == "BA" && actor == Actor::Program && world().elevated;
+  return sid == "BA" && actor == Actor::Program && world().elevated && world().in_administrators;
 }
+
+int integrity_of(Actor actor) { return actor == Actor::Program && world().elevated ? 3 : 2; }
 
 // What a new file or folder under `parent` inherits, with its owner for
 // CREATOR OWNER. An entry that a folder passes on to folders (CI) stays
@@ -40,6 +45,13 @@ bool has_sid(Actor actor, const std::string& sid) {
 Security inherit(const Security& parent, bool folder, const std::string& owner) {
   Security child;
   child.owner = owner;
+  if (parent.label) {
+    const DWORD flags = parent.label->flags;
+    if (folder ? (flags & kContainerInherit) != 0 : (flags & kObjectInherit) != 0) {
+      child.label = parent.label;
+      if (!folder || (flags & kNoPropagate)) child.label->flags = 0;
+    }
+  }
   for (const Ace& ace : parent.aces) {
     const bool applies = folder ? (ace.flags & kContainerInherit) != 0 : (ace.flags & kObjectInherit) != 0;
     if (!applies) continue;
@@ -56,10 +68,12 @@ Security inherit(const Security& parent, bool folder, const std::string& owner) 
   return child;
 }
 
-std::string owner_of(Actor actor) { return actor == Actor::Program && world().elevated ? "BA" : "UU"; }
+std::string owner_of(Actor actor) {
+  return actor == Actor::Program && world().elevated && world().in_administrators ? "BA" : "UU";
+}
 
 std::optional<std::string> read_sid(std::u16string_view text) {
-  for (const char* sid : {"SY", "BA", "BU", "AU", "WD", "CO", "UU"}) {
+  for (const char* sid : {"SY", "BA", "BU", "AU", "WD", "CO", "OW", "UU"}) {
     if (text.size() == 2 && text[0] == static_cast<char16_t>(sid[0]) && text[1] == static_cast<char16_t>(sid[1])) {
       return std::string(sid);
     }
@@ -149,10 +163,13 @@ void give_new_entry_security(const std::u16string& key, bool folder, Actor actor
   if (explicit_security != nullptr) {
     security.dacl_protected = explicit_security->dacl_protected;
     security.aces = explicit_security->aces;
+    security.label = explicit_security->label;
   }
-  if (!security.dacl_protected && parent_has_dacl) {
+  if (parent_has_dacl) {
     const Security inherited = inherit(w.security_of(parent), folder, security.owner);
-    security.aces.insert(security.aces.end(), inherited.aces.begin(), inherited.aces.end());
+    if (!security.dacl_protected)
+      security.aces.insert(security.aces.end(), inherited.aces.begin(), inherited.aces.end());
+    if (!security.label) security.label = inherited.label;
   }
   w.security[key] = security;
 }
@@ -169,6 +186,40 @@ std::optional<Security> parse_sddl(std::u16string_view text) {
   }
   if (!text.starts_with(u"D:")) return std::nullopt;
   text.remove_prefix(2);
+  // A label after the DACL: S:(ML;<flags>;<policy>;;;<level>).
+  if (const std::size_t sacl = text.find(u"S:("); sacl != std::u16string_view::npos) {
+    std::u16string_view label = text.substr(sacl + 3);
+    text = text.substr(0, sacl);
+    if (!label.ends_with(u")")) return std::nullopt;
+    label.remove_suffix(1);
+    std::vector<std::u16string_view> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t semicolon = label.find(u';', start);
+      fields.push_back(label.substr(start, semicolon == std::u16string_view::npos ? label.npos : semicolon - start));
+      if (semicolon == std::u16string_view::npos) break;
+      start = semicolon + 1;
+    }
+    if (fields.size() != 6 || fields[0] != u"ML" || !fields[3].empty() || !fields[4].empty()) return std::nullopt;
+    const auto flags = read_ace_flags(fields[1]);
+    if (!flags) return std::nullopt;
+    Label parsed;
+    parsed.flags = *flags;
+    for (std::size_t i = 0; i + 1 < fields[2].size() + 1; i += 2) {
+      const std::u16string_view policy = fields[2].substr(i, 2);
+      if (policy == u"NW")
+        parsed.no_write_up = true;
+      else if (policy == u"NR")
+        parsed.no_read_up = true;
+      else if (policy == u"NX")
+        parsed.no_execute_up = true;
+      else
+        return std::nullopt;
+    }
+    const std::u16string_view level = fields[5];
+    parsed.level = level == u"LW" ? 1 : level == u"ME" ? 2 : level == u"HI" ? 3 : level == u"SI" ? 4 : 0;
+    if (parsed.level == 0) return std::nullopt;
+    security.label = parsed;
+  }
   while (!text.empty() && text[0] != u'(') {
     if (text.starts_with(u"P")) {
       security.dacl_protected = true;
@@ -213,13 +264,20 @@ Security FakeWindows::security_of(std::u16string_view disk_path) const {
     if (at.size() <= 3) break;
   }
   // The user's own: full control for every identity the model knows.
-  return Security{"UU", false, {Ace{"WD", kFileAllAccess, 0}}};
+  return Security{"UU", false, {Ace{"WD", kFileAllAccess, 0}}, std::nullopt};
 }
 
 bool FakeWindows::may(Actor actor, std::u16string_view disk_path, DWORD access) const {
+  const Security object = security_of(disk_path);
   DWORD granted = 0;
-  for (const Ace& ace : security_of(disk_path).aces) {
-    if (!(ace.flags & kInheritOnly) && has_sid(actor, ace.sid)) granted |= ace.mask;
+  for (const Ace& ace : object.aces) {
+    if (!(ace.flags & kInheritOnly) && has_sid(actor, ace.sid, object.owner)) granted |= ace.mask;
+  }
+  // The label is checked after the DACL, whatever it granted.
+  if (object.label && integrity_of(actor) < object.label->level) {
+    if (object.label->no_write_up) granted &= ~DWORD{0xD0156};  // write data, EA, attributes, delete, DAC, owner
+    if (object.label->no_read_up) granted &= ~DWORD{0x89};      // read data, EA, attributes
+    if (object.label->no_execute_up) granted &= ~kExecuteFile;
   }
   return (map_generic(access) & ~granted) == 0;
 }

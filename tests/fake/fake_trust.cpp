@@ -40,11 +40,17 @@ struct TrustState {
   std::vector<win::CERT_CHAIN_CONTEXT> counter_chains;
   win::CERT_CHAIN_CONTEXT chain{};
   win::CERT_SIMPLE_CHAIN simple{};
-  win::CERT_SIMPLE_CHAIN* simple_list[1] = {};
+  win::CERT_SIMPLE_CHAIN* simple_list[2] = {};
   std::vector<win::CERT_INFO> infos;
   std::vector<win::CERT_CONTEXT> contexts;
   std::vector<win::CERT_CHAIN_ELEMENT> elements;
   std::vector<win::CERT_CHAIN_ELEMENT*> element_list;
+  // The trust list's simple chain, when the signature has one.
+  win::CERT_SIMPLE_CHAIN list_simple{};
+  std::vector<win::CERT_INFO> list_infos;
+  std::vector<win::CERT_CONTEXT> list_contexts;
+  std::vector<win::CERT_CHAIN_ELEMENT> list_elements;
+  std::vector<win::CERT_CHAIN_ELEMENT*> list_element_list;
 
   explicit TrustState(FileSignature file_signature) : signature(std::move(file_signature)) {
     provider.state = this;
@@ -66,7 +72,23 @@ struct TrustState {
     simple = win::CERT_SIMPLE_CHAIN{
         sizeof(win::CERT_SIMPLE_CHAIN), {signature.chain_error_status, 0}, static_cast<DWORD>(n), element_list.data()};
     simple_list[0] = &simple;
-    chain = win::CERT_CHAIN_CONTEXT{sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, 1, simple_list};
+    const std::size_t m = signature.trust_list_chain.size();
+    list_infos.resize(m);
+    list_contexts.resize(m);
+    list_elements.resize(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      list_infos[i].certificate = &signature.trust_list_chain[i];
+      const std::string& der = signature.trust_list_chain[i].der;
+      list_contexts[i] = win::CERT_CONTEXT{1, reinterpret_cast<const std::uint8_t*>(der.data()),
+                                           static_cast<DWORD>(der.size()), &list_infos[i], store};
+      list_elements[i] = win::CERT_CHAIN_ELEMENT{sizeof(win::CERT_CHAIN_ELEMENT), &list_contexts[i], {0, 0}};
+      list_element_list.push_back(&list_elements[i]);
+    }
+    list_simple =
+        win::CERT_SIMPLE_CHAIN{sizeof(win::CERT_SIMPLE_CHAIN), {0, 0}, static_cast<DWORD>(m), list_element_list.data()};
+    simple_list[1] = &list_simple;
+    chain = win::CERT_CHAIN_CONTEXT{
+        sizeof(win::CERT_CHAIN_CONTEXT), {signature.chain_error_status, 0}, m == 0 ? 1u : 2u, simple_list};
     signer.cbStruct = sizeof signer;
     signer.csCertChain = static_cast<DWORD>(n);
     signer.pChainContext = n == 0 ? nullptr : &chain;
@@ -147,8 +169,10 @@ TrustState* state_of_chain(const win::CERT_CHAIN_CONTEXT* chain) {
 
 const Certificate* certificate_of(const win::CERT_CONTEXT* context) {
   for (auto& [value, state] : world().trust_states) {
-    for (const win::CERT_CONTEXT& open : state->contexts) {
-      if (&open == context) return open.pCertInfo->certificate;
+    for (const auto* contexts : {&state->contexts, &state->list_contexts}) {
+      for (const win::CERT_CONTEXT& open : *contexts) {
+        if (&open == context) return open.pCertInfo->certificate;
+      }
     }
   }
   return nullptr;
@@ -638,6 +662,32 @@ BOOL DeleteFileW(const char16_t* lpFileName) {
   }
   w.files.erase(file);
   w.contents.erase(file);
+  return 1;
+}
+
+// Simplified: no access check (the program removes only its own folder).
+BOOL RemoveDirectoryW(const char16_t* lpPathName) {
+  auto& w = world();
+  const std::u16string path = lpPathName;
+  fake::log("RemoveDirectoryW(" + fake::utf8(path) + ")");
+  const std::u16string folder = w.file_system_path(path);
+  const auto it = w.files.find(folder);
+  if (it == w.files.end()) {
+    w.last_error() = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  if ((it->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    w.last_error() = ERROR_DIRECTORY;
+    return 0;
+  }
+  for (const auto& [entry, attributes] : w.files) {
+    if (fake::same_no_case(fake::parent_folder(entry), folder)) {
+      w.last_error() = ERROR_DIR_NOT_EMPTY;
+      return 0;
+    }
+  }
+  w.files.erase(it);
+  w.security.erase(folder);
   return 1;
 }
 

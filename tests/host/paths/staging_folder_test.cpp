@@ -55,7 +55,7 @@ TEST_F(StagingFolderTest, IsANewFolderInTheWindowsTempNamedBy128RandomBits) {
   EXPECT_EQ(w().loads[0].flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-TEST_F(StagingFolderTest, GetsAProtectedDaclForSystemAndAdministratorsOnlyAtCreation) {
+TEST_F(StagingFolderTest, GetsAProtectedDaclForSystemAdministratorsAndTheOwnerAndAHighLabelAtCreation) {
   ASSERT_TRUE(create_staging_folder().has_value());
   ASSERT_EQ(w().directory_calls.size(), 1u);
   const auto& call = w().directory_calls[0];
@@ -65,12 +65,16 @@ TEST_F(StagingFolderTest, GetsAProtectedDaclForSystemAndAdministratorsOnlyAtCrea
   ASSERT_TRUE(call.security.has_value());
   EXPECT_TRUE(call.security->dacl_protected);
   EXPECT_THAT(call.security->aces, UnorderedElementsAre(fake::Ace{"SY", fake::kFileAllAccess, kOiCi},
-                                                        fake::Ace{"BA", fake::kFileAllAccess, kOiCi}));
+                                                        fake::Ace{"BA", fake::kFileAllAccess, kOiCi},
+                                                        fake::Ace{"OW", fake::kFileAllAccess, kOiCi}));
+  // S:(ML;OICI;NWNRNX;;;HI)
+  EXPECT_EQ(call.security->label, (fake::Label{3, true, true, true, kOiCi}));
   // Nothing of Temp's own entries (Users may create, CREATOR OWNER) made
   // it into the folder.
   const fake::Security made = w().security_of(w().disk_path(call.path));
   EXPECT_THAT(made.aces, UnorderedElementsAre(fake::Ace{"SY", fake::kFileAllAccess, kOiCi},
-                                              fake::Ace{"BA", fake::kFileAllAccess, kOiCi}));
+                                              fake::Ace{"BA", fake::kFileAllAccess, kOiCi},
+                                              fake::Ace{"OW", fake::kFileAllAccess, kOiCi}));
   // The descriptor Windows allocated is freed again.
   EXPECT_TRUE(w().descriptors.empty());
   EXPECT_TRUE(w().bad_frees.empty());

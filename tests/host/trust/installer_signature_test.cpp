@@ -523,6 +523,17 @@ INSTANTIATE_TEST_SUITE_P(
                                 s.chain[0].name = u"Other Vendor Ltd";
                               },
                               "signed by \"Other Vendor Ltd\", expected \"VANT 软件有限公司\""},
+                      // Only the chain Windows built to a trusted root counts,
+                      // not a trust list's that holds the pinned root.
+                      PinCase{"PinnedRootOnlyInATrustListsChain", kRootPin,
+                              [](fake::FileSignature& s) {
+                                const fake::FileSignature vendor = fake::signed_by(u"VANT Trust List Signer");
+                                under_proxy_root(s);
+                                s.trust_list_chain = vendor.chain;
+                              },
+                              kNotPinnedUnderProxyRoot},
+                      PinCase{"PinnedRootInBothChains", kRootPin,
+                              [](fake::FileSignature& s) { s.trust_list_chain = fake::signed_by(u"T").chain; }, ""},
                       // Without pins any root that Windows trusts will do.
                       PinCase{"NoPins", kNoPins, under_proxy_root, ""}),
     [](const auto& param_info) { return std::string(param_info.param.name); });

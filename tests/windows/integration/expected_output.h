@@ -51,12 +51,13 @@ inline std::string downloaded_to(std::string_view path_text) {
   return "安装包已下载到：" + std::string(path_text) + "\n";
 }
 
-// curl's argv: its own name and the nineteen download arguments; the
-// installer path follows "-o" at index 17.
-inline constexpr int kCurlArgc = 20;
-inline const std::string kCurlArgcText = "20";
-inline const std::string kCurlOutputFlag = "arg.17";
-inline const std::string kCurlOutputPath = "arg.18";
+// curl's argv: its own name and the twenty download arguments of a curl
+// whose version is unknown (the stand-in answers -V with nothing unless
+// told); the installer path follows "-o" at index 18.
+inline constexpr int kCurlArgc = 21;
+inline const std::string kCurlArgcText = "21";
+inline const std::string kCurlOutputFlag = "arg.18";
+inline const std::string kCurlOutputPath = "arg.19";
 
 inline constexpr std::string_view kInstallerName = "vant_installer_latest.exe";
 inline const std::string kDownloadAddress = "https://" VANT_DOWNLOAD_HOST "/download/latest";

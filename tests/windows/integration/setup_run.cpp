@@ -175,6 +175,7 @@ RunResult SetupRun::run() {
     result.err = read_file_bytes(err_path_).value_or("");
   }
   result.curl = read_records(records_ + L"\\curl.txt");
+  result.curl_version = read_records(records_ + L"\\curl-version.txt");
   result.installer = read_records(records_ + L"\\installer.txt");
   return result;
 }

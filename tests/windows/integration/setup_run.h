@@ -28,6 +28,7 @@ struct RunResult {
   std::string out;  // the bytes of out.txt, when standard output went there
   std::string err;  // the bytes of err.txt, when standard error went there
   std::vector<Record> curl;
+  std::vector<Record> curl_version;  // the runs that asked curl its version
   std::vector<Record> installer;
 };
 

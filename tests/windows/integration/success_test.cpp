@@ -32,9 +32,9 @@ TEST_F(SuccessfulRun, PrintsElevenLinesStartsTheInstallerAndExitsZero) {
   const std::wstring address = from_utf8(expected::kDownloadAddress);
   EXPECT_EQ(curl.units("command_line"),
             L"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
-            L"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o " +
+            L"--connect-timeout 120 --speed-limit 1 --speed-time 120 --retry-connrefused -o " +
                 as_argument(installer_path()) + L" " + address);
-  // The program name and the nineteen download arguments, --disable first:
+  // The program name and the twenty download arguments, --disable first:
   // curl looks for it only there.
   const std::wstring arguments[] = {L"curl",
                                     L"--disable",
@@ -53,6 +53,7 @@ TEST_F(SuccessfulRun, PrintsElevenLinesStartsTheInstallerAndExitsZero) {
                                     L"1",
                                     L"--speed-time",
                                     L"120",
+                                    L"--retry-connrefused",
                                     L"-o",
                                     installer_path(),
                                     address};
