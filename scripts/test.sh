@@ -13,6 +13,11 @@ bash scripts/setup.sh
 echo "==> format"
 bash scripts/format.sh --check
 
+# Debian's curl built for Windows, for the x64 preset's tests with a real
+# curl (once; kept in build/windows-x64/real-curl).
+echo "==> real curl for the Windows tests"
+bash scripts/build-test-curl.sh
+
 for preset in host host-sanitize windows-x64 windows-x86; do
   echo "==> $preset"
   cmake --preset "$preset"

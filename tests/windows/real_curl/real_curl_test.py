@@ -279,7 +279,7 @@ class Checks:
         if not self.failures:
             print(f"{self.case}: passed")
             return 0
-        print(f"{self.case}: FAILED")
+        print(f"{self.case}: FAILED; expected:")
         for failure in self.failures:
             print(f"  - {failure}")
         print(f"exit status: {run.status}")
@@ -290,10 +290,17 @@ class Checks:
         return 1
 
 
+def closed_port():
+    """A loopback port that nothing listens on (just freed)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("case", choices=["success", "dropped_once", "proxy", "bypass", "not_found", "unavailable",
-                                         "server_down", "redirect_to_http"])
+    parser.add_argument("case", choices=["success", "dropped_once", "proxy", "bypass", "proxy_unreachable",
+                                         "not_found", "unavailable", "server_down", "redirect_to_http"])
     for option in ("wine-run", "prefix", "exe", "curl", "installer", "scratch"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--port", type=int, required=True)
@@ -313,7 +320,7 @@ def main():
     checks = Checks(args.case)
     server = proxy = None
     try:
-        behaviour = {"success": "ok", "dropped_once": "drop_once", "proxy": "ok", "bypass": "ok",
+        behaviour = {"success": "ok", "dropped_once": "drop_once", "proxy": "ok", "bypass": "ok", "proxy_unreachable": "ok",
                      "not_found": "404", "unavailable": "503", "redirect_to_http": "redirect_http"}.get(args.case)
         if args.case == "proxy":
             # Nothing listens at the exe's host: only the proxy reaches the server.
@@ -327,6 +334,9 @@ def main():
             # match the download host; for the bypass case, then its name.
             bypass = "*.corp.example;localhost" if args.case == "bypass" else "*.corp.example"
             run.set_user_proxy(f"127.0.0.1:{proxy.port}", bypass)
+        elif args.case == "proxy_unreachable":
+            # The office's proxy, away from the office: nothing answers there.
+            run.set_user_proxy(f"127.0.0.1:{closed_port()}", "*.corp.example")
         else:
             run.set_user_proxy(None)
 
@@ -334,8 +344,8 @@ def main():
 
         requests = list(server.requests) if server else []
         downloads = list(proxy.log) if proxy else []
-        if args.case in ("success", "dropped_once", "proxy", "bypass"):
-            checks.expect(run.status == 0, f"exit status 0, not {run.status}")
+        if args.case in ("success", "dropped_once", "proxy", "bypass", "proxy_unreachable"):
+            checks.expect(run.status == 0, f"exit status 0 (was {run.status})")
             checks.expect(DONE in run.out, f"'{DONE}' on stdout")
             checks.expect(run.installer_started, "the stand-in installer started (its record)")
             checks.expect(len(run.downloads) == 1 and run.downloads[0].read_bytes() == installer,
@@ -350,7 +360,7 @@ def main():
                 checks.expect(downloads == [], f"the proxy was not used: {downloads}")
         else:
             code = {"not_found": 22, "unavailable": 22, "server_down": 7, "redirect_to_http": 1}[args.case]
-            checks.expect(run.status == 1, f"exit status 1, not {run.status}")
+            checks.expect(run.status == 1, f"exit status 1 (was {run.status})")
             checks.expect(failed_with(code) in run.err, f"'{failed_with(code)}' on stderr")
             checks.expect(not run.installer_started, "no installer started")
         return checks.report(run, [f"server requests: {requests}", f"proxy log: {downloads}"])
