@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the formatting check,
 # the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
-# tests of the real 64-bit and 32-bit exes under Wine, the release step (its
+# tests of the real 64-bit and 32-bit exes under Wine (the 64-bit one also
+# with a real curl, built from Debian's source), the release step (its
 # refusals, signing through a PKCS#11 token and elsewhere), the check that
 # two clean release builds are byte-identical, and every fuzz target for a
 # short time. Exits non-zero on the first failure.

@@ -11,6 +11,14 @@ starts is elevated, and an elevated run looks for curl only in the system
 folders: curl.exe goes into the prefix's system32, which is this test's own.
 Wine's curl under Schannel checks no server certificate, so a throwaway one
 made with openssl serves.
+
+Cases: success; dropped_once (the first answer is reset halfway, a second
+request would succeed); proxy (the user's proxy, written to the prefix's
+Internet Settings in both forms Windows keeps, is the only way to the host:
+nothing listens at localhost:N, the proxy maps it to the server); bypass (the
+host is on the proxy's bypass list: the proxy sees nothing); proxy_unreachable
+(the user's proxy does not answer); not_found, unavailable, server_down,
+redirect_to_http: the exit code curl reports.
 """
 
 import argparse
