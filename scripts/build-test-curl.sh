@@ -29,7 +29,7 @@ export DEBIAN_FRONTEND=noninteractive
 # would test another program than the one the version probe expects here.
 . /etc/os-release
 suite=${VERSION_CODENAME:?no VERSION_CODENAME in /etc/os-release}
-if ! apt-cache showsrc "curl/$suite" 2>/dev/null | grep -q '^Package: curl$'; then
+if ! apt-get source --print-uris -q "curl/$suite" >/dev/null 2>&1; then
   # A copy of the entries that give the suite's main component, as deb-src:
   # the same mirror and the same key (apt refuses two keys for one source),
   # so a machine that reaches Debian only through its own mirror keeps it.
