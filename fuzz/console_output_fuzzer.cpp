@@ -24,7 +24,7 @@
 
 #include "console/output.h"
 #include "fake_windows.h"
-#include "platform/pause_exit.h"
+#include "platform/process_exit.h"
 #include "platform/system_error.h"
 #include "platform/text_pieces.h"
 #include "support/fuzz_support.h"

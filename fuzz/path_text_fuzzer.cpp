@@ -18,10 +18,13 @@
 #include <vector>
 
 #include "fake_windows.h"
+#include "paths/explicit_folder.h"
+#include "paths/join_path.h"
 #include "paths/path_text.h"
+#include "paths/windows_path.h"
 #include "platform/system_error.h"
+#include "platform/unicode.h"
 #include "process/spawn.h"
-#include "process/wide_text.h"
 #include "support/fuzz_support.h"
 
 namespace vant::fuzz {
@@ -42,7 +45,7 @@ void check_conversions(const std::u16string& units) {
                "units " + show(units) + "\ncame back as " + (wide ? show(*wide) : wide.error().display_text()));
   }
 
-  const std::string display = path_display_text(path);
+  const std::string display = utf8_for_display(path.bytes());
   const auto context = [&] { return "units " + show(units) + "\ndisplay " + show(display); };
   FUZZ_CHECK(display.size() == bytes.size(), context());
   FUZZ_CHECK(is_utf8(display), context());
@@ -52,7 +55,7 @@ void check_conversions(const std::u16string& units) {
 // Any bytes at all as a path text (the program never makes such a one, but
 // the display must still not grow, shrink or touch more than it replaces).
 void check_display_of_any_bytes(std::string_view raw) {
-  const std::string display = path_display_text(PathText::from_wtf8(std::string(raw)));
+  const std::string display = utf8_for_display(raw);
   const auto context = [&] { return "bytes " + show(raw) + "\ndisplay " + show(display); };
   FUZZ_CHECK(display.size() == raw.size(), context());
   for (std::size_t i = 0; i < raw.size(); ++i) {

@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+echo "==> docs: every path, link and place README, CONTRIBUTING and docs/ name exists"
+bash scripts/check-docs.sh
 echo "==> format"
 bash scripts/format.sh --check
 

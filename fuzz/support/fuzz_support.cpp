@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/input.h"
 #include "console/output.h"
+#include "console/stdin_line.h"
 #include "fake_windows.h"
 #include "paths/path_text.h"
+#include "platform/clock.h"
 #include "platform/fail_fast.h"
-#include "platform/pause_exit.h"
 #include "process_reset.h"
 
 namespace vant::fuzz {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string_view>
 
-#include "console/std_stream.h"
+#include "console/unbuffered_writer.h"
 #include "platform/system_error.h"
 
 namespace vant {
@@ -35,9 +35,9 @@ class LineWriter {
   // buffered data"; a missing stream counts as having taken everything.
   std::expected<void, SystemError> flush_buffer();
 
+  // Tests only: what waits in the buffer, which line_writer_test compares
+  // after each piece to show the line policy above.
   std::string_view buffered() const { return {buffer_.get(), length_}; }
-  std::size_t capacity() const { return capacity_; }
-  StdWriter& writer() { return writer_; }
 
  private:
   void append(std::string_view bytes);

@@ -4,11 +4,11 @@
 #include <string_view>
 
 #include "console/line_writer.h"
-#include "console/process_global.h"
-#include "console/std_stream.h"
+#include "console/unbuffered_writer.h"
 #include "platform/fail_fast.h"
 #include "platform/lock.h"
-#include "platform/pause_exit.h"
+#include "platform/process_exit.h"
+#include "platform/process_global.h"
 #include "platform/system_error.h"
 
 namespace vant {
@@ -29,18 +29,6 @@ LineWriter& output_stream() {
   if (!g_output.made()) g_output.make(StdWriter{StdStream::Output, {}}, LineWriter::kCapacity);
   return g_output.get();
 }
-
-// Holds a lock that was taken by try_lock, until the end of the scope.
-class HeldLock {
- public:
-  explicit HeldLock(ReentrantLock& lock) : lock_(lock) {}
-  ~HeldLock() { lock_.unlock(); }
-  HeldLock(const HeldLock&) = delete;
-  HeldLock& operator=(const HeldLock&) = delete;
-
- private:
-  ReentrantLock& lock_;
-};
 
 // Marks a report under way, so that a failure while writing it ends the
 // process without trying to report again.
@@ -124,7 +112,7 @@ void flush_stdout_at_exit() {
   // Never wait here: a thread stuck inside a print must not stop the exit.
   // The current thread may hold the lock already, which succeeds.
   if (!g_output_lock.try_lock()) return;
-  const HeldLock held(g_output_lock);
+  const LockGuard held(g_output_lock, kAdoptLock);
   LineWriter& output = g_output.get();
   (void)output.flush_buffer();
   // From now on every piece goes straight to the stream; the old buffer and

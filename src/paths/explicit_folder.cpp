@@ -1,7 +1,7 @@
+#include "paths/explicit_folder.h"
+
 #include <string>
 #include <utility>
-
-#include "paths/path_text.h"
 
 namespace vant {
 namespace {

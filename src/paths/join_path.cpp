@@ -1,10 +1,7 @@
-// Appending a file name to a folder, with the separator rules of Windows
-// paths. Names joined here are relative, with no drive and no leading
-// separator (the installer's file name, "curl.exe").
+#include "paths/join_path.h"
+
 #include <string>
 #include <string_view>
-
-#include "paths/path_text.h"
 
 namespace vant {
 namespace {

@@ -5,9 +5,10 @@
 #include <span>
 #include <string>
 
-#include "paths/fill_text_buffer.h"
 #include "platform/random.h"
+#include "platform/unique_resource.h"
 #include "platform/win_api.h"
+#include "platform/windows_text.h"
 
 namespace vant {
 namespace {
@@ -21,20 +22,12 @@ namespace {
 // the token's default (Administrators when elevated).
 constexpr char16_t kAdministratorsOnly[] = u"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-// A security descriptor that Windows allocated; freed with LocalFree.
-class LocalDescriptor {
- public:
-  LocalDescriptor() = default;
-  LocalDescriptor(const LocalDescriptor&) = delete;
-  LocalDescriptor& operator=(const LocalDescriptor&) = delete;
-  ~LocalDescriptor() {
-    if (descriptor_ != nullptr) (void)win::LocalFree(descriptor_);
-  }
-  void** out() { return &descriptor_; }
-  void* get() const { return descriptor_; }
-
- private:
-  void* descriptor_ = nullptr;
+// Memory that Windows allocated for the caller (a security descriptor),
+// given back with LocalFree.
+struct LocalMemoryTraits {
+  using Value = void*;
+  static constexpr Value kNone = nullptr;
+  void close(Value memory) const { (void)win::LocalFree(memory); }
 };
 
 // <Windows folder>\Temp\ as UTF-16. Example: C:\Windows -> C:\Windows\Temp\;
@@ -70,7 +63,7 @@ std::expected<PathText, SystemError> create_staging_folder() {
   if (!folder) return std::unexpected(folder.error());
   const std::size_t temp_length = folder->size();
 
-  LocalDescriptor descriptor;
+  UniqueResource<LocalMemoryTraits> descriptor;
   if (!win::ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, win::SDDL_REVISION_1,
                                                                  descriptor.out(), nullptr)) {
     return std::unexpected(SystemError::from_last_error());

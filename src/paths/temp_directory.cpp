@@ -2,11 +2,12 @@
 // GetTempPath2W (which gives SYSTEM processes their own folder); older
 // systems only GetTempPathW. Which one exists is looked up by name on the
 // first call and remembered for the life of the process.
+#include "paths/temp_directory.h"
+
 #include <atomic>
 
-#include "paths/fill_text_buffer.h"
-#include "paths/path_text.h"
 #include "platform/win_api.h"
+#include "platform/windows_text.h"
 
 namespace vant {
 namespace {

@@ -42,6 +42,4 @@ void internal_failure_unwrap(const SystemError& error) {
   internal_failure({"called `Result::unwrap()` on an `Err` value: ", diagnostic});
 }
 
-void TextPieces::overflow() { internal_failure("internal error: too many pieces in one message"); }
-
 }  // namespace vant

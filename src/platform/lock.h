@@ -41,11 +41,19 @@ class ReentrantLock {
   std::uint32_t count_ = 0;
 };
 
+// Says that the lock is held already (taken by try_lock): the guard only
+// releases it.
+struct AdoptLock {
+  explicit AdoptLock() = default;
+};
+inline constexpr AdoptLock kAdoptLock{};
+
 // Scoped holder for either lock.
 template <typename Lock>
 class LockGuard {
  public:
   explicit LockGuard(Lock& lock) : lock_(lock) { lock_.lock(); }
+  LockGuard(Lock& lock, AdoptLock) : lock_(lock) {}
   ~LockGuard() { lock_.unlock(); }
   LockGuard(const LockGuard&) = delete;
   LockGuard& operator=(const LockGuard&) = delete;

@@ -10,9 +10,9 @@
 namespace vant {
 
 // Fills `bytes` from BCryptGenRandom (the system's preferred generator).
-// bcrypt.dll is not a KnownDLL, so it is loaded when first needed, from the
-// system folder only, and kept. Errors: the failed load's or look-up's, or
-// the generator's status as a Windows code.
+// bcrypt.dll is not a KnownDLL, so it is loaded when needed, from the
+// system folder only (load_system_library). Errors: the failed load's or
+// look-up's, or the generator's status as a Windows code.
 std::expected<void, SystemError> fill_random(std::span<std::uint8_t> bytes);
 
 }  // namespace vant

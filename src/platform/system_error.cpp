@@ -188,6 +188,13 @@ ErrorDisplay SystemError::display() const {
   return shown;
 }
 
+std::string SystemError::display_text() const {
+  const ErrorDisplay shown = display();
+  std::string text;
+  for (const std::string_view piece : shown.pieces().pieces()) text.append(piece);
+  return text;
+}
+
 std::string SystemError::diagnostic_text() const {
   std::string out;
   if (is_os_) {

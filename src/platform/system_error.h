@@ -73,7 +73,6 @@ SystemErrorKind kind_of_os_code(std::int32_t code);
 class ErrorDisplay {
  public:
   TextPieces pieces() const;
-  std::string text() const { return pieces().joined(); }
 
  private:
   friend class SystemError;
@@ -107,12 +106,14 @@ class SystemError {
   SystemErrorKind kind() const;
   // The Windows code of an Os error; nothing for a fixed message.
   std::optional<std::int32_t> os_code() const;
-  bool is_os() const { return is_os_; }
 
   // "description (os error N)" or the fixed message; fetches the
   // description from the system each time it is called.
   ErrorDisplay display() const;
-  std::string display_text() const { return display().text(); }
+  // Tests only: the display's pieces joined, which the host tests compare
+  // byte for byte (system_error_test and every test of a reported error);
+  // the program writes the pieces without joining them.
+  std::string display_text() const;
 
   // Os { code: 2, kind: NotFound, message: "..." } or
   // Error { kind: NotFound, message: "program not found" }.
@@ -156,14 +157,10 @@ inline constexpr SystemError nul_in_wide_text =
     SystemError::fixed(SystemErrorKind::InvalidInput, "strings passed to WinAPI cannot contain NULs");
 inline constexpr SystemError bad_windows_file_name =
     SystemError::fixed(SystemErrorKind::InvalidInput, "Windows file names may not contain `\"` or end with `\\`");
-inline constexpr SystemError batch_arguments_invalid =
-    SystemError::fixed(SystemErrorKind::InvalidInput, "batch file arguments are invalid");
 // The program never starts a batch script: those run through cmd.exe, whose
 // command-line rules differ from the ones the arguments are quoted for.
 inline constexpr SystemError batch_script_refused =
     SystemError::fixed(SystemErrorKind::InvalidInput, "batch scripts cannot be started");
-inline constexpr SystemError invalid_utf8_stream =
-    SystemError::fixed(SystemErrorKind::InvalidData, "stream did not contain valid UTF-8");
 inline constexpr SystemError unpaired_surrogate_input = SystemError::fixed(
     SystemErrorKind::InvalidData,
     "Windows stdin in console mode does not support non-UTF-16 input; encountered unpaired surrogate");

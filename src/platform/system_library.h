@@ -1,7 +1,6 @@
-// Libraries the program loads itself, from the system folder only (see
-// library_search.h for why), and their functions. A file of its own, apart
-// from library_search.cpp, so that a program that loads no library (the
-// exe without an installer signer) links none of this.
+// Libraries the program loads itself, from the system folder only
+// (library_search.h says why), and their functions: wintrust and crypt32
+// for the signer check, bcrypt for the random generator.
 #pragma once
 
 #include <expected>

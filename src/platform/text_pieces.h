@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <initializer_list>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace vant {
@@ -35,11 +34,6 @@ class TextPieces {
   }
 
   constexpr std::span<const std::string_view> pieces() const { return {pieces_.data(), count_}; }
-  std::string joined() const {
-    std::string text;
-    for (std::string_view piece : pieces()) text.append(piece);
-    return text;
-  }
 
  private:
   // A message with more pieces than kCapacity is a programming error.

@@ -177,4 +177,19 @@ void append_utf16_from_wtf8(std::u16string& out, std::string_view text) {
   }
 }
 
+// An encoded lone surrogate is ED A0..BF xx; in its place goes U+FFFD,
+// EF BF BD, also three bytes. Example: 61 ED A0 BD 62 -> 61 EF BF BD 62.
+std::string utf8_for_display(std::string_view wtf8) {
+  std::string text(wtf8);
+  for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+    if (static_cast<std::uint8_t>(text[i]) == 0xED && static_cast<std::uint8_t>(text[i + 1]) >= 0xA0) {
+      text[i] = static_cast<char>(0xEF);
+      text[i + 1] = static_cast<char>(0xBF);
+      text[i + 2] = static_cast<char>(0xBD);
+      i += 2;
+    }
+  }
+  return text;
+}
+
 }  // namespace vant

@@ -57,6 +57,11 @@ void append_wtf8_from_utf16(std::string& out, std::span<const char16_t> units);
 // well-formed sequence becomes U+FFFD, so the function is total.
 void append_utf16_from_wtf8(std::u16string& out, std::string_view text);
 
+// UTF-8 for showing and for passing on as text: each lone surrogate of
+// WTF-8 text (a path, a certificate's name) becomes U+FFFD; the byte length
+// is unchanged.
+std::string utf8_for_display(std::string_view wtf8);
+
 inline bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 inline bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 

@@ -1,16 +1,21 @@
 // Keeping a program's file as it is from the moment it is judged until the
-// moment it has been started.
+// moment it has been started: the installer, from curl's exit (before
+// anything is printed) until CreateProcessW has returned. In the user's
+// temporary folder, which every program of the user can write, one of them
+// could otherwise swap the file between the signer check and the start and
+// have its own program started. curl itself writes through a handle that
+// shares writing, so before its exit a hold would guard nothing.
 #pragma once
 
 #include <expected>
 
+#include "paths/windows_path.h"
 #include "platform/handle.h"
 #include "platform/system_error.h"
-#include "process/wide_text.h"
 
 namespace vant {
 
-// Opens the file at `path` (a platform path, as to_platform_path gives it)
+// Opens the file at `path` (a platform path, as to_windows_path gives it)
 // for reading, sharing read access only. While the handle is open nobody
 // else can write, rename, replace or delete the file, yet CreateProcessW can
 // still start it: it opens the image for reading and execution and shares

@@ -4,7 +4,7 @@ namespace vant {
 
 std::expected<OwnedHandle, SystemError> inherit_std_handle(win::DWORD id) {
   const win::HANDLE handle = win::GetStdHandle(id);
-  if (OwnedHandle::is_empty_value(handle)) return OwnedHandle();
+  if (OwnedHandle::is_none(handle)) return OwnedHandle();
 
   const win::HANDLE self = win::GetCurrentProcess();
   win::HANDLE duplicate = win::NULL_HANDLE;

@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "paths/fill_text_buffer.h"
+#include "paths/join_path.h"
 #include "paths/path_text.h"
 #include "platform/win_api.h"
+#include "platform/windows_text.h"
 #include "process/name_ending.h"
 
 namespace vant {
@@ -100,10 +101,7 @@ std::expected<WideText, SystemError> search_bare_name(std::string_view name, Pro
   if (name.find('\0') != std::string_view::npos) return std::unexpected(errors::nul_in_data);
   const bool has_extension = name.find('.') != std::string_view::npos;
 
-  // The system's own copy comes before one beside this program: the program
-  // usually runs from the Downloads folder, where any web page can leave a
-  // file named curl.exe, and it may run elevated. A copy beside the program
-  // still serves a system that has none.
+  // The system's copy first (lookup.h says why).
   if (auto found = find_in(native_system_folder(), name, has_extension)) return std::move(*found);
   if (auto found = find_in(system_folder(), name, has_extension)) return std::move(*found);
   const bool everywhere = search == ProgramSearch::Everywhere;
@@ -122,7 +120,7 @@ std::expected<WideText, SystemError> search_bare_name(std::string_view name, Pro
 }  // namespace
 
 std::optional<WideText> program_exists(std::string_view candidate) {
-  auto path = to_platform_path(candidate);
+  auto path = to_windows_path(candidate);
   if (!path) return std::nullopt;
   if (win::GetFileAttributesW(path->c_str()) == win::INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return std::move(*path);
@@ -139,11 +137,11 @@ std::expected<WideText, SystemError> resolve_program(std::string_view program, P
 
   if (program.find_first_of("\\/") == std::string_view::npos) return search_bare_name(program, search);
 
-  if (ends_in_exe) return to_platform_path(program);
+  if (ends_in_exe) return to_windows_path(program);
   std::string with_exe(program);
   with_exe += ".exe";
   if (auto found = program_exists(with_exe)) return std::move(*found);
-  return to_platform_path(program);
+  return to_windows_path(program);
 }
 
 }  // namespace vant

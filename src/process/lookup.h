@@ -3,18 +3,22 @@
 // decided here. For a bare name such as "curl" the system folder comes first
 // (for a 32-bit program on 64-bit Windows, the native one before it), then
 // the folder of this program, the Windows folder and the PATH entries; the
-// current folder is not searched unless PATH names it. An elevated run
-// looks only in the folders that only administrators can change.
+// current folder is not searched unless PATH names it.
+//
+// The system's own copy comes before one beside this program: the program
+// usually runs from the Downloads folder, where any web page can leave a
+// file named curl.exe, and it may run elevated. A copy beside the program
+// still serves a system that has none. An elevated run looks only in the
+// folders that only administrators can change (ProgramSearch).
 #pragma once
 
 #include <expected>
 #include <optional>
 #include <string_view>
 
+#include "paths/windows_path.h"
 #include "platform/system_error.h"
-#include "process/platform_path.h"
 #include "process/search_path.h"
-#include "process/wide_text.h"
 
 namespace vant {
 
@@ -39,7 +43,7 @@ enum class ProgramSearch {
 //   has it.
 // Errors: "program path has no file name" for an empty text or one ending
 // in a separator, "nul byte found in provided data" for a bare name with a
-// NUL, the errors of to_platform_path for a path.
+// NUL, the errors of to_windows_path for a path.
 std::expected<WideText, SystemError> resolve_program(std::string_view program,
                                                      ProgramSearch search = ProgramSearch::Everywhere);
 

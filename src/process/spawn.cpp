@@ -4,15 +4,14 @@
 #include <string>
 #include <utility>
 
+#include "paths/windows_path.h"
 #include "platform/lock.h"
 #include "platform/win_api.h"
 #include "process/command_line.h"
-#include "process/full_path_name.h"
 #include "process/inherit_std_handle.h"
 #include "process/launch_lock.h"
 #include "process/lookup.h"
 #include "process/name_ending.h"
-#include "process/wide_text.h"
 
 namespace vant {
 namespace {
@@ -95,7 +94,6 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
-  child.stdin_pipe.reset();
   if (win::WaitForSingleObject(child.process_handle.get(), win::INFINITE) != win::WAIT_OBJECT_0) {
     return std::unexpected(SystemError::from_last_error());
   }
@@ -106,12 +104,9 @@ std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
   return code;
 }
 
-void close_child(ChildProcess&& child) {
+void release_child_handles(ChildProcess&& child) {
   child.process_handle.reset();
   child.thread_handle.reset();
-  child.stdin_pipe.reset();
-  child.stdout_pipe.reset();
-  child.stderr_pipe.reset();
 }
 
 }  // namespace vant

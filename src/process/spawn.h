@@ -52,14 +52,10 @@ class ProcessCommand {
   PathText folder_;
 };
 
-// A started child. The pipes are always empty here (streams are inherited,
-// never piped) and exist so that closing follows one fixed order.
+// A started child: the handles CreateProcessW gave.
 struct ChildProcess {
   OwnedHandle process_handle;
   OwnedHandle thread_handle;
-  OwnedHandle stdin_pipe;
-  OwnedHandle stdout_pipe;
-  OwnedHandle stderr_pipe;
 };
 
 // Starts the program that resolve_program finds, with the command line of
@@ -76,8 +72,8 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
 // Waits without a time limit; returns the exit code with all 32 bits.
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child);
 
-// Closes the process handle, the thread handle, then any pipes. The child
-// keeps running.
-void close_child(ChildProcess&& child);
+// Closes the process handle, then the thread handle. This ends nothing:
+// the child keeps running.
+void release_child_handles(ChildProcess&& child);
 
 }  // namespace vant

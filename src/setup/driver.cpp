@@ -4,24 +4,29 @@
 #include <string>
 #include <utility>
 
-#include "console/input.h"
 #include "console/output.h"
+#include "console/stdin_line.h"
+#include "paths/explicit_folder.h"
+#include "paths/join_path.h"
 #include "paths/path_text.h"
 #include "paths/staging_folder.h"
+#include "paths/temp_directory.h"
+#include "paths/windows_path.h"
+#include "platform/clock.h"
 #include "platform/elevation.h"
 #include "platform/fail_fast.h"
 #include "platform/handle.h"
 #include "platform/library_search.h"
-#include "platform/pause_exit.h"
+#include "platform/process_exit.h"
 #include "platform/system_error.h"
+#include "platform/unicode.h"
 #include "process/hold_file.h"
-#include "process/platform_path.h"
 #include "process/spawn.h"
-#include "setup/curl_output.h"
+#include "setup/curl_folder.h"
 #include "setup/messages.h"
 #ifdef VANT_INSTALLER_SIGNER
+#include "platform/delete_file.h"
 #include "trust/installer_signature.h"
-#include "trust/remove_file.h"
 #endif
 
 namespace vant {
@@ -72,7 +77,7 @@ void download_installer(const PathText& download_folder, const std::string& inst
   //
   // "-o": the installer path text, unless the system's ANSI code page cannot
   // spell the download folder; curl then starts in that folder and gets the
-  // bare file name (curl_output.h says why).
+  // bare file name (curl_folder.h says why).
   std::string_view output = installer_path_text;
   if (curl_starts_in_download_folder(download_folder)) {
     output = kInstallerFileName;
@@ -102,7 +107,7 @@ void download_installer(const PathText& download_folder, const std::string& inst
   if (!child) fail_download_tool(child.error());
 
   const auto exit_code = wait_for_exit(*child);
-  close_child(std::move(*child));
+  release_child_handles(std::move(*child));
   if (!exit_code) fail_download_tool(exit_code.error());
 
   if (*exit_code != 0) {
@@ -132,7 +137,7 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
       held ? check.check(*file, held->get()) : std::expected<void, SystemError>(std::unexpected(held.error()));
   if (checked) return;
   if (held) held->reset();
-  if (file) (void)remove_file(*file);
+  if (file) (void)delete_file(*file);
   const ErrorDisplay shown = checked.error().display();
   print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
   print_stderr(kInstallerNotStarted);
@@ -144,14 +149,7 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
 }  // namespace
 
 void run_setup() {
-  // First of all, before anything can load a library: from here on, a load
-  // that does not say where to look (a system library's helper or delayed
-  // import, in this process that may run as an administrator) looks only
-  // in the system folder, never in this program's folder, usually
-  // Downloads. Until here nothing was loaded from there: the exe imports
-  // only kernel32, ntdll, msvcrt and advapi32, which Windows takes from the system
-  // folder whatever the search order (KnownDLLs), and the entry point
-  // (main.cpp) calls this function before anything else of the program.
+  // First, before anything can load a library (library_search.h says why).
   search_libraries_in_system_folder_only();
 
   // Read once, before anything depends on it. Windows 10 always answers;
@@ -175,10 +173,9 @@ void run_setup() {
   if (!folder) internal_failure_unwrap(folder.error());
   const PathText installer_path = join_path(*folder, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
-  // and the same text is what the user is shown if the start fails. (A
-  // folder with a lone surrogate is one the ANSI code page cannot spell, so
-  // curl starts in it, by its exact units, and gets only the file name.)
-  const std::string installer_path_text = path_display_text(installer_path);
+  // and the same text is what the user is shown if the start fails. (Such
+  // a folder is one curl starts in, by its exact units: curl_folder.h.)
+  const std::string installer_path_text = utf8_for_display(installer_path.bytes());
 
   // Elevated, curl is looked for only where only administrators can write.
   download_installer(*folder, installer_path_text,
@@ -189,15 +186,9 @@ void run_setup() {
   // searched for like "curl" (never in the current folder), missing the file
   // just downloaded and perhaps starting a stale or planted one elsewhere.
   const PathText installer_program = with_explicit_folder(installer_path);
-  // The installer's file is opened right after curl's exit, before anything
-  // is printed, and held until CreateProcessW has returned: from then on
-  // what is checked and started is the file curl left (curl itself writes
-  // through a handle that shares writing, so before its exit the hold
-  // guards nothing). In the user's temporary folder, which every program of
-  // the user can write, one of them could otherwise swap the file between
-  // the check and the start and have its own program started. A failure is
-  // reported where the start's would be.
-  const auto installer_file = to_platform_path(installer_program.bytes());
+  // Held from right after curl's exit until CreateProcessW has returned
+  // (hold_file.h says why); a failure is reported where the start's would be.
+  const auto installer_file = to_windows_path(installer_program.bytes());
   auto held = installer_file ? hold_file(*installer_file)
                              : std::expected<OwnedHandle, SystemError>(std::unexpected(installer_file.error()));
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "paths/fill_text_buffer.h"
-#include "paths/path_text.h"
+#include "platform/unicode.h"
 #include "platform/win_api.h"
+#include "platform/windows_text.h"
 #include "trust/authority_pin.h"
 #include "trust/revocation.h"
 #include "trust/trust_functions.h"
@@ -212,7 +212,11 @@ struct SimpleDisplayName {
 };
 
 // A name as message text: units that are not valid UTF-16 become U+FFFD.
-std::string shown_name(std::span<const char16_t> name) { return path_display_text(path_from_wide(name)); }
+std::string shown_name(std::span<const char16_t> name) {
+  std::string wtf8;
+  append_wtf8_from_utf16(wtf8, name);
+  return utf8_for_display(wtf8);
+}
 
 }  // namespace
 

@@ -1,6 +1,20 @@
 #include "trust/revocation.h"
 
+#include "platform/unique_resource.h"
+
 namespace vant {
+namespace {
+
+// A chain that CertGetCertificateChain made, freed through the function
+// that the trust functions found.
+struct ChainTraits {
+  using Value = const win::CERT_CHAIN_CONTEXT*;
+  static constexpr Value kNone = nullptr;
+  const TrustFunctions* trust = nullptr;
+  void close(Value chain) const { trust->CertFreeCertificateChain(chain); }
+};
+
+}  // namespace
 
 std::expected<void, SystemError> check_revocation(const TrustFunctions& trust, const win::CERT_CONTEXT& leaf,
                                                   const win::FILETIME* time) {
@@ -14,14 +28,14 @@ std::expected<void, SystemError> check_revocation(const TrustFunctions& trust, c
   constexpr win::DWORD kFlags = win::CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
                                 win::CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT |
                                 win::CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
-  const win::CERT_CHAIN_CONTEXT* chain = nullptr;
+  UniqueResource<ChainTraits> chain(nullptr, ChainTraits{.trust = &trust});
   if (!trust.CertGetCertificateChain(win::HCCE_CURRENT_USER, &leaf, time, leaf.hCertStore, &para, kFlags, nullptr,
-                                     &chain)) {
+                                     chain.out())) {
     return std::unexpected(SystemError::from_code(failed_call_code()));
   }
-  const bool revoked = (chain->TrustStatus.dwErrorStatus & win::CERT_TRUST_IS_REVOKED) != 0;
-  trust.CertFreeCertificateChain(chain);
-  if (revoked) return std::unexpected(SystemError::from_code(win::CRYPT_E_REVOKED));
+  if ((chain.get()->TrustStatus.dwErrorStatus & win::CERT_TRUST_IS_REVOKED) != 0) {
+    return std::unexpected(SystemError::from_code(win::CRYPT_E_REVOKED));
+  }
   return {};
 }
 

@@ -1,9 +1,6 @@
 // The wintrust and crypt32 functions the signer check calls. The exe
-// imports neither library: Windows would look for an imported library that
-// is not one of its KnownDLLs in the program's folder first, usually
-// Downloads, and run a planted copy there before the program's first line,
-// with an administrator's rights after the UAC prompt. So both are loaded
-// from the system folder only, when the check runs, and each function is
+// imports neither library (platform/library_search.h says why): both are
+// loaded from the system folder when the check runs, and each function is
 // found by name.
 #pragma once
 

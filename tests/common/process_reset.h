@@ -3,12 +3,13 @@
 // process. Shared by the host test fixture and the fuzz targets.
 #pragma once
 
-#include "console/input.h"
 #include "console/output.h"
+#include "console/stdin_line.h"
 #include "fake_windows.h"
-#include "paths/path_text.h"
+#include "paths/temp_directory.h"
+#include "platform/clock.h"
 #include "platform/fail_fast.h"
-#include "platform/pause_exit.h"
+#include "platform/process_exit.h"
 
 namespace vant::testing {
 
@@ -17,7 +18,8 @@ inline void reset_process() {
   reset_output_for_tests();
   reset_input_for_tests();
   reset_temp_path_resolver_for_tests();
-  reset_pause_exit_for_tests();
+  reset_clock_for_tests();
+  reset_process_exit_for_tests();
   set_report_writer(nullptr);
   // The resets above may have called into the fake; start with a clean log.
   fake::reset();

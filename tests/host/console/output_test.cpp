@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fake_windows.h"
-#include "platform/pause_exit.h"
+#include "platform/clock.h"
 #include "support/process_end.h"
 #include "support/seam_test.h"
 

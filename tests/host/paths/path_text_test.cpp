@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "paths/explicit_folder.h"
+#include "paths/join_path.h"
+#include "platform/unicode.h"
 #include "support/bytes.h"
 
 namespace vant {
@@ -51,7 +54,7 @@ TEST(PathDisplayText, ReplacesOnlyLoneSurrogatesAndKeepsTheLength) {
   };
   for (const Case& c : cases) {
     const PathText path = path_from_wide(c.units);
-    const std::string display = path_display_text(path);
+    const std::string display = utf8_for_display(path.bytes());
     EXPECT_EQ(display, c.display) << c.name;
     EXPECT_EQ(display.size(), path.bytes().size()) << c.name;
   }
@@ -60,7 +63,7 @@ TEST(PathDisplayText, ReplacesOnlyLoneSurrogatesAndKeepsTheLength) {
 TEST(PathDisplayText, LeavesACutSequenceAtTheEndAlone) {
   // Not WTF-8 a program makes, but the display must not read past the end.
   const PathText cut = PathText::from_wtf8(bytes({0x61, 0xED, 0xA0}));
-  EXPECT_EQ(path_display_text(cut), cut.bytes());
+  EXPECT_EQ(utf8_for_display(cut.bytes()), cut.bytes());
 }
 
 struct JoinCase {
@@ -112,7 +115,7 @@ TEST(JoinPath, KeepsLoneSurrogatesOfTheFolder) {
   const PathText directory = path_from_wide(std::u16string{u'C', u':', u'\\', 0xD800});
   const PathText joined = join_path(directory, "a.exe");
   EXPECT_EQ(joined.bytes(), bytes({'C', ':', '\\', 0xED, 0xA0, 0x80, '\\', 'a', '.', 'e', 'x', 'e'}));
-  EXPECT_EQ(path_display_text(joined), "C:\\\uFFFD\\a.exe");
+  EXPECT_EQ(utf8_for_display(joined.bytes()), "C:\\\uFFFD\\a.exe");
 }
 
 // A path with a folder is left alone; a bare name is pinned to the current

@@ -1,9 +1,11 @@
+#include "paths/temp_directory.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fake_windows.h"
-#include "paths/path_text.h"
+#include "paths/join_path.h"
 #include "support/seam_test.h"
 
 namespace vant {

@@ -76,9 +76,6 @@ TEST_F(SpawnTest, StartsTheResolvedProgramWithTheGivenProgramText) {
 
   EXPECT_EQ(w().object_of(child->process_handle.get())->kind, fake::Object::Kind::Process);
   EXPECT_EQ(w().object_of(child->thread_handle.get())->kind, fake::Object::Kind::Thread);
-  EXPECT_TRUE(child->stdin_pipe.empty());
-  EXPECT_TRUE(child->stdout_pipe.empty());
-  EXPECT_TRUE(child->stderr_pipe.empty());
 }
 
 TEST_F(SpawnTest, InstallerIsStartedByItsExactPathAlone) {
@@ -294,7 +291,7 @@ TEST_F(SpawnTest, AFolderChosenByTheLookupFailsInCreateProcess) {
   w().add_directory(u"C:\\Program Files\\VANT\\curl.exe");
   const auto child = spawn_process(ProcessCommand("curl"));
   ASSERT_FALSE(child.has_value());
-  EXPECT_TRUE(child.error().is_os());
+  EXPECT_TRUE(child.error().os_code().has_value());
   EXPECT_EQ(w().created.at(0).application, u"C:\\Program Files\\VANT\\curl.exe");
 }
 
@@ -445,7 +442,7 @@ TEST_F(WaitTest, ReturnsTheExitCodeWithAllItsBits) {
     const auto exit_code = wait_for_exit(child);
     ASSERT_TRUE(exit_code.has_value());
     EXPECT_EQ(*exit_code, code);
-    close_child(std::move(child));
+    release_child_handles(std::move(child));
   }
 }
 
@@ -478,36 +475,21 @@ TEST_F(WaitTest, FailureOfTheWaitOrOfTheCodeIsThatError) {
     EXPECT_EQ(w().count_calls("GetExitCodeProcess"), c.exit_code_reads) << c.name;
     // The caller still owns the handles and closes them.
     EXPECT_TRUE(w().is_open(child.process_handle.get())) << c.name;
-    close_child(std::move(child));
+    release_child_handles(std::move(child));
   }
 }
 
-TEST_F(WaitTest, ClosesAnInputPipeFirst) {
-  ChildProcess child = start({});
-  const win::HANDLE pipe = w().add_object(std::make_shared<fake::Object>());
-  child.stdin_pipe = OwnedHandle(pipe);
-  w().calls.clear();
-  ASSERT_TRUE(wait_for_exit(child).has_value());
-  EXPECT_TRUE(child.stdin_pipe.empty());
-  EXPECT_FALSE(w().is_open(pipe));
-  EXPECT_EQ(w().calls.front(), "CloseHandle");
-}
-
-TEST_F(WaitTest, CloseChildClosesProcessThreadThenPipes) {
+TEST_F(WaitTest, ReleasingTheHandlesClosesProcessThenThreadAndEndsNothing) {
   ChildProcess child = start({});
   const win::HANDLE process = child.process_handle.get();
   const win::HANDLE thread = child.thread_handle.get();
-  const win::HANDLE out = w().add_object(std::make_shared<fake::Object>());
-  const win::HANDLE err = w().add_object(std::make_shared<fake::Object>());
-  child.stdout_pipe = OwnedHandle(out);
-  child.stderr_pipe = OwnedHandle(err);
   w().closed.clear();
   w().calls.clear();
-  close_child(std::move(child));
-  EXPECT_THAT(w().closed, ElementsAre(process, thread, out, err));
+  release_child_handles(std::move(child));
+  EXPECT_THAT(w().closed, ElementsAre(process, thread));
   // Closing neither waits for the child nor ends it.
   EXPECT_EQ(w().count_calls("WaitForSingleObject"), 0u);
-  EXPECT_EQ(w().calls.size(), 4u);
+  EXPECT_EQ(w().calls.size(), 2u);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // Where curl writes the installer, by download folder and by the system's
-// ANSI code page. A folder the code page spells gives curl exactly the
-// arguments and the current folder of any other run; one it cannot spell
-// makes curl start in that folder and get the bare file name. The rest of
-// the run does not change: the installer is held and started from its full
-// path, and shown by it.
+// ANSI code page (setup/curl_folder.h has the rule). The rest of the run
+// does not change: the installer is held and started from its full path,
+// and shown by it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -276,7 +276,7 @@ TEST_F(DriverTest, TemporaryFolderWithSpacesReachesCurlAsOneArgument) {
 }
 
 // A lone surrogate has no form in any code page: curl starts in the folder,
-// given as its exact units, and gets the bare file name (curl_output.h).
+// given as its exact units, and gets the bare file name (curl_folder.h).
 TEST_F(DriverTest, LoneSurrogateFolderIsCurlsCurrentFolderAndIsReplacedOnlyInTheMessage) {
   // A folder name with an unpaired high surrogate (Windows allows it).
   std::u16string temp = u"C:\\T";

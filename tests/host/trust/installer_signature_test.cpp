@@ -340,7 +340,7 @@ TEST_P(SignerNameMatch, MatchesExactlyOrNamesBoth) {
   }
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind(), SystemErrorKind::PermissionDenied);
-  EXPECT_FALSE(result.error().is_os());
+  EXPECT_FALSE(result.error().os_code().has_value());
   EXPECT_EQ(last_text_, "signed by \"" + GetParam().shown + "\", expected \"VANT 软件有限公司\"");
 }
 
@@ -491,7 +491,7 @@ TEST_P(PinnedAuthority, PassesOnlyWithAPinnedCertificateAboveTheLeaf) {
   }
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind(), SystemErrorKind::PermissionDenied);
-  EXPECT_FALSE(result.error().is_os());
+  EXPECT_FALSE(result.error().os_code().has_value());
   EXPECT_EQ(last_text_, GetParam().refusal);
   // Nothing is asked of the network for a refused file.
   EXPECT_TRUE(w().chain_builds.empty());

@@ -1,9 +1,5 @@
-// A curl built without Unicode support (every curl Windows shipped before
-// 8.0.1) reads its arguments and opens its output in the ANSI code page. In
-// a download folder that code page cannot spell it would get '?' for the
-// characters it lacks and exit 23; the bootstrapper then starts it in that
-// folder with the bare file name. Folders the code page spells give it
-// exactly the full path and the inherited current folder, as for any curl.
+// A curl built without Unicode support, in download folders the ANSI code
+// page spells and in ones it cannot (src/setup/curl_folder.h has the rule).
 //
 // Wine's ANSI code page follows the Unix locale. The tests run under
 // LC_ALL=C.UTF-8 (cmake/wine-run.sh), where GetACP() gives 1252 (measured

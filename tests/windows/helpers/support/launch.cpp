@@ -8,31 +8,21 @@
 #include <cwctype>
 #include <utility>
 
+#include "platform/unique_resource.h"
 #include "support/text.h"
 
 namespace vant_test {
 
 namespace {
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    reset(std::exchange(other.handle_, nullptr));
-    return *this;
-  }
-  ~Handle() { reset(); }
-  HANDLE get() const { return handle_; }
-  void reset(HANDLE handle = nullptr) {
-    if (handle_ != nullptr) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
+// The launcher's handles, with the program's one owner template.
+struct HandleTraits {
+  using Value = HANDLE;
+  static constexpr Value kNone = nullptr;
+  static bool is_none(Value handle) { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
+  void close(Value handle) const { CloseHandle(handle); }
 };
+using Handle = vant::UniqueResource<HandleTraits>;
 
 std::uint64_t ticks(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

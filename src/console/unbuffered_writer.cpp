@@ -1,4 +1,4 @@
-#include "console/std_stream.h"
+#include "console/unbuffered_writer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,24 +6,6 @@
 #include "console/nt_io.h"
 
 namespace vant {
-
-std::expected<win::HANDLE, SystemError> std_handle(StdStream stream) {
-  const win::HANDLE handle = win::GetStdHandle(static_cast<win::DWORD>(stream));
-  if (handle == win::NULL_HANDLE) {
-    return std::unexpected(SystemError::from_code(win::ERROR_INVALID_HANDLE));
-  }
-  if (handle == win::INVALID_HANDLE_VALUE) return std::unexpected(SystemError::from_last_error());
-  return handle;
-}
-
-bool is_missing_stream(const SystemError& error) {
-  return error.os_code() == static_cast<std::int32_t>(win::ERROR_INVALID_HANDLE);
-}
-
-bool is_console(win::HANDLE handle) {
-  win::DWORD mode = 0;
-  return win::GetConsoleMode(handle, &mode) != 0;
-}
 
 std::expected<std::size_t, SystemError> std_write(StdWriter& writer, std::string_view bytes) {
   if (bytes.empty()) return 0;

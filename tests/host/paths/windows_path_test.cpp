@@ -1,4 +1,4 @@
-#include "process/platform_path.h"
+#include "paths/windows_path.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "fake_windows.h"
 #include "paths/path_text.h"
-#include "process/wide_text.h"
+#include "paths/windows_path.h"
 #include "support/seam_test.h"
 
 namespace vant {
@@ -51,7 +51,7 @@ class ToPlatformPath : public SeamTest, public ::testing::WithParamInterface<Pla
 
 TEST_P(ToPlatformPath, Converts) {
   const PlatformPathCase& c = GetParam();
-  const auto path = to_platform_path(wtf8(c.input));
+  const auto path = to_windows_path(wtf8(c.input));
   ASSERT_TRUE(path.has_value()) << path.error().display_text();
   EXPECT_EQ(fake::utf8(*path), fake::utf8(c.expected));
   EXPECT_EQ(path->size(), c.expected.size());
@@ -129,28 +129,28 @@ TEST_F(ToPlatformPathTest, GetFullPathNameWFailureIsItsCode) {
     win::SetLastError(win::ERROR_FILENAME_EXCED_RANGE);
     return win::DWORD{0};
   };
-  EXPECT_EQ(to_platform_path("relative.exe"), std::unexpected(SystemError::from_code(206)));
-  EXPECT_EQ(to_platform_path("\\\\?\\C:\\a.exe"), std::unexpected(SystemError::from_code(206)));
-  EXPECT_EQ(to_platform_path(wtf8(drive_path(300))), std::unexpected(SystemError::from_code(206)));
+  EXPECT_EQ(to_windows_path("relative.exe"), std::unexpected(SystemError::from_code(206)));
+  EXPECT_EQ(to_windows_path("\\\\?\\C:\\a.exe"), std::unexpected(SystemError::from_code(206)));
+  EXPECT_EQ(to_windows_path(wtf8(drive_path(300))), std::unexpected(SystemError::from_code(206)));
   // A short absolute path needs no call, so it cannot fail.
-  EXPECT_EQ(to_platform_path("C:\\a.exe"), u"C:\\a.exe");
+  EXPECT_EQ(to_windows_path("C:\\a.exe"), u"C:\\a.exe");
 }
 
 // Windows keeps each other drive's current folder in a hidden variable.
 TEST_F(ToPlatformPathTest, OtherDriveRelativeUsesThatDrivesCurrentFolder) {
   w().environment[u"=D:"] = u"D:\\downloads";
-  EXPECT_EQ(to_platform_path("D:curl.exe"), u"D:\\downloads\\curl.exe");
-  EXPECT_EQ(to_platform_path("C:curl.exe"), u"C:\\work\\curl.exe");
+  EXPECT_EQ(to_windows_path("D:curl.exe"), u"D:\\downloads\\curl.exe");
+  EXPECT_EQ(to_windows_path("C:curl.exe"), u"C:\\work\\curl.exe");
 }
 
 TEST_F(ToPlatformPathTest, NulIsRefusedBeforeAnyCall) {
-  EXPECT_EQ(to_platform_path(std::string_view("C:\\a\0.exe", 9)), std::unexpected(errors::nul_in_wide_text));
+  EXPECT_EQ(to_windows_path(std::string_view("C:\\a\0.exe", 9)), std::unexpected(errors::nul_in_wide_text));
   EXPECT_TRUE(w().calls.empty());
 }
 
 TEST_F(ToPlatformPathTest, KeepsLoneSurrogates) {
   const std::u16string path = {u'C', u':', u'\\', 0xD800, u'.', u'e', u'x', u'e'};
-  EXPECT_EQ(to_platform_path(wtf8(path)), path);
+  EXPECT_EQ(to_windows_path(wtf8(path)), path);
 }
 
 }  // namespace

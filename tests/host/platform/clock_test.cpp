@@ -1,4 +1,4 @@
-#include "platform/pause_exit.h"
+#include "platform/clock.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,12 @@
 namespace vant {
 namespace {
 
-using testing::exit_code;
 using testing::fail_fast_code;
 using testing::SeamTest;
 
-class PauseExitTest : public SeamTest {};
+class ClockTest : public SeamTest {};
 
-TEST_F(PauseExitTest, PauseIsOneWaitOnAHighResolutionTimer) {
+TEST_F(ClockTest, PauseIsOneWaitOnAHighResolutionTimer) {
   const std::int64_t start = w().now_ns;
   sleep_for(Duration{2, 0});
   ASSERT_EQ(w().timer_creates.size(), 1u);
@@ -41,7 +40,7 @@ TEST_F(PauseExitTest, PauseIsOneWaitOnAHighResolutionTimer) {
   EXPECT_EQ(w().now_ns - start, 2'000'000'000);
 }
 
-TEST_F(PauseExitTest, DueTimeNeverEndsThePauseEarly) {
+TEST_F(ClockTest, DueTimeNeverEndsThePauseEarly) {
   sleep_for(Duration{0, 150});
   ASSERT_EQ(w().timer_sets.size(), 1u);
   EXPECT_EQ(w().timer_sets[0].due, -2) << "150 ns is two 100 ns units, not one";
@@ -140,14 +139,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ClockCase{"NegativeCounter", -1, 10'000'000, 1'844'674'407'370, 955'161'500}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(PauseExitTest, FrequencyIsReadOnce) {
+TEST_F(ClockTest, FrequencyIsReadOnce) {
   (void)monotonic_now();
   (void)monotonic_now();
   EXPECT_EQ(w().count_calls("QueryPerformanceFrequency"), 1u);
   EXPECT_EQ(w().count_calls("QueryPerformanceCounter"), 2u);
 }
 
-TEST_F(PauseExitTest, ClockAdvancesWithTheSystemsClock) {
+TEST_F(ClockTest, ClockAdvancesWithTheSystemsClock) {
   const Duration before = monotonic_now();
   w().now_ns += 1'234'567'800;
   const Duration after = monotonic_now();
@@ -184,29 +183,11 @@ INSTANTIATE_TEST_SUITE_P(
                            "message: \"The handle is invalid.\" }\n"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(PauseExitTest, ZeroFrequencyIsADivisionByZero) {
+TEST_F(ClockTest, ZeroFrequencyIsADivisionByZero) {
   const auto streams = w().use_byte_streams();
   w().qpc_frequency = 0;
   EXPECT_EQ(fail_fast_code([] { (void)monotonic_now(); }), 7u);
   EXPECT_EQ(streams.error->written, "attempt to divide by zero\n");
-}
-
-int g_cleanups = 0;
-void count_cleanup() { ++g_cleanups; }
-
-TEST_F(PauseExitTest, ExitRunsTheCleanupOnceAndEndsWithTheCode) {
-  g_cleanups = 0;
-  set_exit_cleanup(count_cleanup);
-  EXPECT_EQ(exit_code([] { exit_process(3); }), 3u);
-  EXPECT_EQ(g_cleanups, 1);
-  EXPECT_EQ(exit_code([] { exit_process(-1); }), 0xFFFFFFFFu);
-  EXPECT_EQ(g_cleanups, 1);
-  EXPECT_EQ(w().exits, (std::vector<win::DWORD>{3, 0xFFFFFFFF}));
-}
-
-TEST_F(PauseExitTest, ExitWithoutACleanupJustEnds) {
-  EXPECT_EQ(exit_code([] { exit_process(0); }), 0u);
-  EXPECT_EQ(w().calls, std::vector<std::string>{"ExitProcess(0)"});
 }
 
 }  // namespace

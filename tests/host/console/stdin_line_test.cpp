@@ -1,11 +1,11 @@
-#include "console/input.h"
+#include "console/stdin_line.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "console/std_read.h"
+#include "console/stdin_read.h"
 #include "fake_windows.h"
 #include "support/process_end.h"
 #include "support/seam_test.h"
@@ -17,19 +17,11 @@ using testing::fail_fast_code;
 using testing::SeamTest;
 using ReadAnswer = fake::ByteStream::ReadAnswer;
 
-// The line and the result of one read_stdin_line into a text that already
-// holds "kept|", which every read must leave in place.
-struct Line {
-  std::expected<std::size_t, SystemError> result;
-  std::string text;
-};
-
-Line read_line() {
-  std::string text = "kept|";
-  auto result = read_stdin_line(text);
-  EXPECT_EQ(text.substr(0, 5), "kept|");
-  return {result, text.substr(5)};
-}
+// The Enter prompt skips one line and keeps nothing of it: what a skip
+// consumed shows what was read (UTF-8 bytes, also from a console), and the
+// next skip shows what was left for it. The text a console read gives is
+// compared byte for byte where it is made (ConsoleInputTest's std_read).
+using Skip = std::expected<std::size_t, SystemError>;
 
 // ---- Files and pipes ------------------------------------------------------
 
@@ -47,31 +39,20 @@ class ByteInputTest : public SeamTest {
 
 TEST_F(ByteInputTest, FileOfTwoLinesGivesOneLinePerCall) {
   in_->readable = "first\nsecond\n";
-  const Line first = read_line();
-  EXPECT_EQ(first.result, 6u);
-  EXPECT_EQ(first.text, "first\n");
+  EXPECT_EQ(skip_stdin_line(), 6u);
   EXPECT_EQ(in_->read_requests, std::vector<std::size_t>{12288});
   // The second line was read with the first and waits in the buffer.
-  const Line second = read_line();
-  EXPECT_EQ(second.result, 7u);
-  EXPECT_EQ(second.text, "second\n");
+  EXPECT_EQ(skip_stdin_line(), 7u);
   EXPECT_EQ(in_->read_requests.size(), 1u);
-  EXPECT_EQ(read_line().result, 0u);
+  EXPECT_EQ(skip_stdin_line(), 0u);
 }
 
-TEST_F(ByteInputTest, LineSpreadOverSeveralReadsIsReturnedWhole) {
+TEST_F(ByteInputTest, LineSpreadOverSeveralReadsIsSkippedWhole) {
   in_->readable = "abcdefg\nrest";
   in_->max_read = 3;
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 8u);
-  EXPECT_EQ(line.text, "abcdefg\n");
+  EXPECT_EQ(skip_stdin_line(), 8u);
   EXPECT_EQ(in_->read_requests.size(), 3u);
-}
-
-TEST_F(ByteInputTest, LastLineWithoutALineFeedEndsAtEndOfInput) {
-  in_->readable = "no line end";
-  EXPECT_EQ(read_line().text, "no line end");
-  EXPECT_EQ(read_line().result, 0u);
+  EXPECT_EQ(skip_stdin_line(), 4u);
 }
 
 // Skipping a line keeps nothing, checks nothing, and leaves what follows
@@ -80,7 +61,7 @@ TEST_F(ByteInputTest, SkippedLineLeavesTheRestForTheNextRead) {
   in_->readable = "\xFF not UTF-8 \r\nrest\n";
   in_->max_read = 5;
   EXPECT_EQ(skip_stdin_line(), 14u);
-  EXPECT_EQ(read_line().text, "rest\n");
+  EXPECT_EQ(skip_stdin_line(), 5u);
   EXPECT_EQ(skip_stdin_line(), 0u);
 }
 
@@ -93,30 +74,12 @@ TEST_F(ByteInputTest, SkippingEndsAtEndOfInputOrAtAnError) {
   EXPECT_EQ(skip_stdin_line(), std::unexpected(SystemError::from_code(112)));
 }
 
-TEST_F(ByteInputTest, InvalidLineIsConsumedAndTheNextOneIsRead) {
-  in_->readable = "bad \xFF line\nnext\n";
-  const Line bad = read_line();
-  ASSERT_FALSE(bad.result.has_value());
-  EXPECT_EQ(bad.result.error().display_text(), "stream did not contain valid UTF-8");
-  EXPECT_EQ(bad.text, "") << "the text is cut back to where it started";
-  EXPECT_EQ(read_line().text, "next\n");
-}
-
-TEST_F(ByteInputTest, ReadFailureKeepsValidBytesAlreadyAppended) {
+TEST_F(ByteInputTest, ReadFailureInsideALineIsItsError) {
   in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "abc"},
                        ReadAnswer{static_cast<win::NTSTATUS>(0xC0000022)}};  // access denied
-  const Line line = read_line();
-  ASSERT_FALSE(line.result.has_value());
-  EXPECT_EQ(line.result.error().os_code(), 5);
-  EXPECT_EQ(line.text, "abc");
-}
-
-TEST_F(ByteInputTest, ReadFailureRemovesInvalidBytesAndKeepsItsOwnError) {
-  in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "a\xFF"}, ReadAnswer{static_cast<win::NTSTATUS>(0xC0000022)}};
-  const Line line = read_line();
-  ASSERT_FALSE(line.result.has_value());
-  EXPECT_EQ(line.result.error().os_code(), 5);
-  EXPECT_EQ(line.text, "");
+  const Skip skipped = skip_stdin_line();
+  ASSERT_FALSE(skipped.has_value());
+  EXPECT_EQ(skipped.error().os_code(), 5);
 }
 
 struct EndCase {
@@ -128,9 +91,7 @@ class EndOfInput : public ByteInputTest, public ::testing::WithParamInterface<En
 
 TEST_P(EndOfInput, ReturnsZeroAtOnce) {
   in_->end_status = GetParam().end_status;
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 0u);
-  EXPECT_EQ(line.text, "");
+  EXPECT_EQ(skip_stdin_line(), 0u);
   EXPECT_EQ(in_->read_requests.size(), 1u);
 }
 
@@ -143,25 +104,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, EndOfInput,
 
 TEST_F(ByteInputTest, OtherReadFailuresAreErrors) {
   in_->end_status = win::STATUS_DISK_FULL;
-  const Line line = read_line();
-  ASSERT_FALSE(line.result.has_value());
-  EXPECT_EQ(line.result.error().os_code(), 112);
+  const Skip skipped = skip_stdin_line();
+  ASSERT_FALSE(skipped.has_value());
+  EXPECT_EQ(skipped.error().os_code(), 112);
 }
 
 TEST_F(ByteInputTest, PendingReadIsWaitedFor) {
   in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "late\n", true}};
-  EXPECT_EQ(read_line().text, "late\n");
+  EXPECT_EQ(skip_stdin_line(), 5u);
   EXPECT_EQ(w().count_calls("WaitForSingleObject"), 1u);
 }
 
 TEST_F(ByteInputTest, PendingReadThatEndsAtEndOfFileIsEndOfInput) {
   in_->read_answers = {ReadAnswer{win::STATUS_END_OF_FILE, "", true}};
-  EXPECT_EQ(read_line().result, 0u);
+  EXPECT_EQ(skip_stdin_line(), 0u);
 }
 
 TEST_F(ByteInputTest, ReadStillPendingAfterTheWaitEndsTheProcess) {
   in_->read_answers = {ReadAnswer{win::STATUS_SUCCESS, "", true, true}};
-  EXPECT_EQ(fail_fast_code([] { (void)read_line(); }), 7u);
+  EXPECT_EQ(fail_fast_code([] { (void)skip_stdin_line(); }), 7u);
   EXPECT_EQ(streams_.error->written,
             "fatal runtime error: I/O error: operation failed to complete synchronously, aborting\n");
 }
@@ -179,12 +140,12 @@ class MissingInput : public SeamTest, public ::testing::WithParamInterface<Missi
 TEST_P(MissingInput, IsEndOfInputOnlyForCode6) {
   w().std_input = GetParam().handle;
   w().std_handle_error = GetParam().last_error;
-  const Line line = read_line();
+  const Skip skipped = skip_stdin_line();
   if (GetParam().error) {
-    ASSERT_FALSE(line.result.has_value());
-    EXPECT_EQ(line.result.error().os_code(), *GetParam().error);
+    ASSERT_FALSE(skipped.has_value());
+    EXPECT_EQ(skipped.error().os_code(), *GetParam().error);
   } else {
-    EXPECT_EQ(line.result, 0u);
+    EXPECT_EQ(skipped, 0u);
   }
   EXPECT_EQ(w().calls, GetParam().calls);
 }
@@ -212,21 +173,26 @@ class ConsoleInputTest : public SeamTest {
 
 TEST_F(ConsoleInputTest, EnterGivesCarriageReturnAndLineFeed) {
   type(u"\r\n");
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 2u);
-  EXPECT_EQ(line.text, "\r\n");
+  EXPECT_EQ(skip_stdin_line(), 2u);
 }
 
 TEST_F(ConsoleInputTest, TypedTextIsConvertedToUtf8) {
   type(u"你好 😀\r\n");
-  EXPECT_EQ(read_line().text, "你好 😀\r\n");
+  char buffer[12288];
+  char16_t pending = 0;
+  const auto read = std_read(buffer, pending);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(std::string(buffer, *read), "你好 😀\r\n");
   EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
+
+  type(u"你好 😀\r\n");
+  EXPECT_EQ(skip_stdin_line(), 6u + 1 + 4 + 2) << "UTF-8 bytes, not units";
 }
 
 TEST_F(ConsoleInputTest, EveryReadWakesOnCtrlZAndStartsWithACleanLastError) {
   type(u"abc\x1A");
   type(u"\r\n");
-  (void)read_line();
+  (void)skip_stdin_line();
   ASSERT_EQ(console_->read_requests.size(), 2u);
   for (const auto& request : console_->read_requests) {
     EXPECT_TRUE(request.had_control);
@@ -246,9 +212,7 @@ TEST_F(ConsoleInputTest, EveryReadWakesOnCtrlZAndStartsWithACleanLastError) {
 
 TEST_F(ConsoleInputTest, CtrlZAtTheStartIsEndOfInput) {
   type(u"\x1A");
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 0u);
-  EXPECT_EQ(line.text, "");
+  EXPECT_EQ(skip_stdin_line(), 0u);
   EXPECT_EQ(w().count_calls("ReadConsoleW"), 1u);
   EXPECT_EQ(w().count_calls("WideCharToMultiByte"), 0u);
 }
@@ -256,9 +220,7 @@ TEST_F(ConsoleInputTest, CtrlZAtTheStartIsEndOfInput) {
 TEST_F(ConsoleInputTest, CtrlZAfterTextKeepsWaitingForTheLine) {
   type(u"abc\x1A");
   type(u"de\r\n");
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 7u);
-  EXPECT_EQ(line.text, "abcde\r\n");
+  EXPECT_EQ(skip_stdin_line(), 7u) << "abcde\\r\\n";
   EXPECT_EQ(w().count_calls("ReadConsoleW"), 2u);
 }
 
@@ -266,7 +228,7 @@ TEST_F(ConsoleInputTest, CancelledReadIsIssuedAgain) {
   console_->reads.push_back(fake::Console::Read{u"", true});
   console_->reads.push_back(fake::Console::Read{u"", true});
   type(u"ok\r\n");
-  EXPECT_EQ(read_line().text, "ok\r\n");
+  EXPECT_EQ(skip_stdin_line(), 4u);
   EXPECT_EQ(w().count_calls("ReadConsoleW"), 3u);
   EXPECT_EQ(w().count_calls("SetLastError"), 3u);
 }
@@ -274,52 +236,46 @@ TEST_F(ConsoleInputTest, CancelledReadIsIssuedAgain) {
 TEST_F(ConsoleInputTest, EarlierErrorCodeIsNotTakenForACancel) {
   win::SetLastError(win::ERROR_OPERATION_ABORTED);
   type(u"");  // a read that delivers nothing and sets no error
-  EXPECT_EQ(read_line().result, 0u);
+  EXPECT_EQ(skip_stdin_line(), 0u);
   EXPECT_EQ(w().count_calls("ReadConsoleW"), 1u);
 }
 
 TEST_F(ConsoleInputTest, FailedReadIsAnError) {
   console_->reads.push_back(fake::Console::Read{u"", false, 8});
-  const Line line = read_line();
-  ASSERT_FALSE(line.result.has_value());
-  EXPECT_EQ(line.result.error().os_code(), 8);
+  const Skip skipped = skip_stdin_line();
+  ASSERT_FALSE(skipped.has_value());
+  EXPECT_EQ(skipped.error().os_code(), 8);
 }
 
 TEST_F(ConsoleInputTest, HighSurrogateEndingAReadWaitsForItsLowHalf) {
   // The 4096th unit is the high half of 😀; the console delivers the rest
   // with the next read.
   type(std::u16string(4095, u'a') + u"😀\r\n");
-  const Line line = read_line();
-  EXPECT_EQ(line.result, 4095u + 4 + 2);
-  EXPECT_EQ(line.text, std::string(4095, 'a') + "😀\r\n");
+  // Split, each half would fail to convert.
+  EXPECT_EQ(skip_stdin_line(), 4095u + 4 + 2);
   ASSERT_EQ(console_->read_requests.size(), 2u);
   EXPECT_EQ(console_->read_requests[1].units_wanted, 4095u) << "after the held unit";
   EXPECT_EQ(w().calls.back(), "WideCharToMultiByte(65001,128,4)");
 }
 
-TEST_F(ConsoleInputTest, LineLongerThanOneReadIsReturnedWhole) {
+TEST_F(ConsoleInputTest, LineLongerThanOneReadIsSkippedWhole) {
   type(std::u16string(5000, u'进') + u"\r\n");
-  const Line line = read_line();
-  std::string expected;
-  for (int i = 0; i < 5000; ++i) expected += "进";
-  EXPECT_EQ(line.text, expected + "\r\n");
-  EXPECT_EQ(line.result, 15002u);
+  EXPECT_EQ(skip_stdin_line(), 15002u);
   EXPECT_EQ(console_->read_requests.size(), 2u);
 }
 
 TEST_F(ConsoleInputTest, UnpairedSurrogateIsAnError) {
   type(u"a\xDC00\r\n");
-  const Line line = read_line();
-  ASSERT_FALSE(line.result.has_value());
-  EXPECT_EQ(line.result.error().display_text(),
+  const Skip skipped = skip_stdin_line();
+  ASSERT_FALSE(skipped.has_value());
+  EXPECT_EQ(skipped.error().display_text(),
             "Windows stdin in console mode does not support non-UTF-16 input; encountered unpaired surrogate");
-  EXPECT_EQ(line.text, "");
 }
 
 TEST_F(ConsoleInputTest, TextAfterTheLineWaitsForTheNextCall) {
   type(u"one\r\ntwo\r\n");
-  EXPECT_EQ(read_line().text, "one\r\n");
-  EXPECT_EQ(read_line().text, "two\r\n");
+  EXPECT_EQ(skip_stdin_line(), 5u);
+  EXPECT_EQ(skip_stdin_line(), 5u);
   EXPECT_EQ(w().count_calls("ReadConsoleW"), 1u);
 }
 

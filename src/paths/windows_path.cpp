@@ -1,8 +1,11 @@
-#include "process/platform_path.h"
+#include "paths/windows_path.h"
 
+#include <span>
 #include <utility>
 
-#include "process/full_path_name.h"
+#include "platform/unicode.h"
+#include "platform/win_api.h"
+#include "platform/windows_text.h"
 
 namespace vant {
 namespace {
@@ -60,7 +63,21 @@ std::expected<WideText, SystemError> without_verbatim_prefix(WideText verbatim, 
 
 }  // namespace
 
-std::expected<WideText, SystemError> to_platform_path(std::string_view path_text) {
+std::expected<WideText, SystemError> to_wide_text(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return std::unexpected(errors::nul_in_wide_text);
+  WideText units;
+  units.reserve(text.size());
+  append_utf16_from_wtf8(units, text);
+  return units;
+}
+
+std::expected<WideText, SystemError> full_path_name(const WideText& path) {
+  return fill_text_buffer(
+      [&](win::DWORD size, char16_t* buffer) { return win::GetFullPathNameW(path.c_str(), size, buffer, nullptr); },
+      [](std::span<const char16_t> units) { return WideText(units.begin(), units.end()); });
+}
+
+std::expected<WideText, SystemError> to_windows_path(std::string_view path_text) {
   auto converted = to_wide_text(path_text);
   if (!converted) return std::unexpected(converted.error());
   WideText path = std::move(*converted);

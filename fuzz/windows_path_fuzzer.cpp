@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fake_windows.h"
+#include "paths/windows_path.h"
 #include "platform/system_error.h"
-#include "process/platform_path.h"
 #include "support/fuzz_support.h"
 
 namespace vant::fuzz {
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::u16string& path = texts[0];
   fake::world().current_directory = current_folder(texts);
 
-  const auto result = to_platform_path(wtf8_of(path));
+  const auto result = to_windows_path(wtf8_of(path));
   const auto input = [&] { return "path " + show(path) + "\ncurrent folder " + show(fake::world().current_directory); };
   if (path.find(u'\0') != std::u16string::npos) {
     FUZZ_CHECK(!result.has_value() && result.error() == errors::nul_in_wide_text, input());

@@ -1,4 +1,4 @@
-#include "paths/fill_text_buffer.h"
+#include "platform/windows_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "trust/remove_file.h"
+#include "platform/delete_file.h"
 
 #include "platform/win_api.h"
 
 namespace vant {
 
-std::expected<void, SystemError> remove_file(const std::u16string& path) {
+std::expected<void, SystemError> delete_file(const std::u16string& path) {
   if (!win::DeleteFileW(path.c_str())) return std::unexpected(SystemError::from_last_error());
   return {};
 }

@@ -39,6 +39,8 @@ class UnitBuffer {
   // `needed` units; all of its capacity is offered to the next call.
   std::span<char16_t> heap_units(std::size_t needed);
 
+  // Tests only: windows_text_test shows with it that a short answer makes
+  // no heap buffer and a long one makes one of just the size asked for.
   std::size_t heap_capacity() const { return heap_capacity_; }
 
  private:

@@ -1,11 +1,11 @@
-#include "console/std_read.h"
+#include "console/stdin_read.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 
 #include "console/nt_io.h"
-#include "console/std_stream.h"
+#include "console/std_handle.h"
 #include "platform/unicode.h"
 
 namespace vant {

@@ -1,4 +1,4 @@
-#include "setup/curl_output.h"
+#include "setup/curl_folder.h"
 
 #include <cstddef>
 

@@ -1,6 +1,6 @@
-// The standard streams: which one, its current handle, and the unbuffered
-// writer with the rules every stream shares (console or bytes, a missing
-// stream swallows text).
+// The unbuffered writer of a standard stream, with the rules every stream
+// shares: a console gets UTF-16 where its code page is not UTF-8, everything
+// else the bytes; a missing stream swallows text.
 #pragma once
 
 #include <cstddef>
@@ -8,17 +8,11 @@
 #include <string_view>
 
 #include "console/console_write.h"
+#include "console/std_handle.h"
 #include "platform/system_error.h"
 #include "platform/win_api.h"
 
 namespace vant {
-
-// The values are the GetStdHandle arguments.
-enum class StdStream : win::DWORD {
-  Input = win::STD_INPUT_HANDLE,
-  Output = win::STD_OUTPUT_HANDLE,
-  Error = win::STD_ERROR_HANDLE,
-};
 
 // The unbuffered writer of one stream. It holds no handle: the handle is
 // fetched on every write, so a standard handle replaced while the process
@@ -27,18 +21,6 @@ struct StdWriter {
   StdStream stream = StdStream::Output;
   Utf8Carry carry;
 };
-
-// The stream's current handle. A process without one (NULL) gets the error
-// ERROR_INVALID_HANDLE (6), which writers and the reader take to mean "no
-// such stream"; a failed fetch gets the code GetStdHandle left.
-std::expected<win::HANDLE, SystemError> std_handle(StdStream stream);
-
-// Whether a failure means the stream is missing or its handle is not valid:
-// text for it is dropped and reading it meets end of input.
-bool is_missing_stream(const SystemError& error);
-
-// Whether the handle is a console (GetConsoleMode works on nothing else).
-bool is_console(win::HANDLE handle);
 
 // One write of up to all of `bytes`; returns how many were consumed. An empty
 // span returns 0 without touching the platform. A console whose output code

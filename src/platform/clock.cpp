@@ -1,4 +1,4 @@
-#include "platform/pause_exit.h"
+#include "platform/clock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,13 +12,8 @@
 namespace vant {
 namespace {
 
-enum class CleanupState : std::uint8_t { NotRun, Running, Done };
-
-// Process-wide: the counter frequency once read, the clean-up the console
-// registered, and whether that clean-up has run.
+// Process-wide: the counter frequency once read.
 constinit std::int64_t g_frequency = 0;
-constinit ExitCleanup g_cleanup = nullptr;
-constinit CleanupState g_cleanup_state = CleanupState::NotRun;
 
 constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
 
@@ -133,25 +128,8 @@ Duration monotonic_now() {
   return counter_reading(static_cast<std::uint64_t>(counter), frequency);
 }
 
-void set_exit_cleanup(ExitCleanup cleanup) { g_cleanup = cleanup; }
-
-void exit_process(std::int32_t code) {
-  // Run once: a caller that finds the clean-up under way or done skips it.
-  std::atomic_ref<CleanupState> state(g_cleanup_state);
-  CleanupState expected = CleanupState::NotRun;
-  if (state.compare_exchange_strong(expected, CleanupState::Running)) {
-    if (g_cleanup != nullptr) g_cleanup();
-    state.store(CleanupState::Done);
-  }
-  win::ExitProcess(static_cast<win::UINT>(code));
-}
-
 #ifdef VANT_TEST_HOOKS
-void reset_pause_exit_for_tests() {
-  g_frequency = 0;
-  g_cleanup = nullptr;
-  g_cleanup_state = CleanupState::NotRun;
-}
+void reset_clock_for_tests() { g_frequency = 0; }
 #endif
 
 }  // namespace vant

@@ -1,4 +1,4 @@
-#include "console/std_stream.h"
+#include "console/unbuffered_writer.h"
 
 #include <gtest/gtest.h>
 

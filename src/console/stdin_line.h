@@ -1,18 +1,12 @@
-// Reading one line from standard input.
+// Skipping one line of standard input: what the Enter prompt reads.
 #pragma once
 
 #include <cstddef>
 #include <expected>
-#include <string>
 
 #include "platform/system_error.h"
 
 namespace vant {
-
-// Appends bytes up to and including the first line feed to `text`, and
-// returns how many were appended; 0 means end of input. On a console the
-// line is read as UTF-16 and converted; from a file or pipe it must be UTF-8.
-std::expected<std::size_t, SystemError> read_stdin_line(std::string& text);
 
 // Consumes standard input up to and including the first line feed, or to
 // the end of input, and keeps none of it: whatever arrives (a flood of bytes
@@ -23,7 +17,7 @@ std::expected<std::size_t, SystemError> read_stdin_line(std::string& text);
 std::expected<std::size_t, SystemError> skip_stdin_line();
 
 #ifdef VANT_TEST_HOOKS
-// Tests only: forget the reader and its buffered bytes, as at process start.
+// Tests only: forget the buffer and its bytes, as at process start.
 void reset_input_for_tests();
 #endif
 
