@@ -43,7 +43,7 @@ bool is_limited_form(std::u16string_view path) {
 }
 
 // What the fake's GetFullPathNameW gives for `path`.
-std::u16string full_path_name(const std::u16string& path) {
+std::u16string model_full_path(const std::u16string& path) {
   std::u16string buffer(512, u'\0');
   for (;;) {
     const win::DWORD n =
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A relative or long plain path is what GetFullPathNameW makes of it,
   // with the prefix for its form when it is long.
   if (!path.empty() && !is_prefixed(path) && (!is_absolute(path) || path.size() + 1 >= kLongPathFrom)) {
-    const std::u16string full = full_path_name(path);
+    const std::u16string full = model_full_path(path);
     std::u16string expected = full;
     if (full.size() + 1 >= kLongPathFrom) {
       if (full.size() >= 3 && is_ascii_letter(full[0]) && full[1] == u':' && full[2] == u'\\') {

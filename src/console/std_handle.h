@@ -16,7 +16,7 @@ enum class StdStream : win::DWORD {
 };
 
 // The stream's current handle. A process without one (NULL) gets the error
-// ERROR_INVALID_HANDLE (6), which writers and the reader take to mean "no
+// ERROR_INVALID_HANDLE (6), which writers and the input take to mean "no
 // such stream"; a failed fetch gets the code GetStdHandle left.
 std::expected<win::HANDLE, SystemError> std_handle(StdStream stream);
 

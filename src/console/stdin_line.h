@@ -10,7 +10,7 @@ namespace vant {
 
 // Consumes standard input up to and including the first line feed, or to
 // the end of input, and keeps none of it: whatever arrives (a flood of bytes
-// without a line feed included), memory stays at the reader's one buffer.
+// without a line feed included), memory stays at the input's one buffer.
 // Bytes after the line feed stay for the next read. Returns the number of
 // bytes consumed; 0 means end of input. Nothing is checked for UTF-8.
 // Example: input "anything\r\nrest" -> 10, and "rest" is left.

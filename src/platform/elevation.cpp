@@ -6,10 +6,11 @@
 namespace vant {
 
 std::expected<bool, SystemError> process_is_elevated() {
-  OwnedHandle token;
-  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, token.out())) {
+  win::HANDLE raw = win::NULL_HANDLE;
+  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &raw)) {
     return std::unexpected(SystemError::from_last_error());
   }
+  const OwnedHandle token(raw);
   win::TOKEN_ELEVATION elevation{};
   win::DWORD size = 0;
   if (!win::GetTokenInformation(token.get(), win::TOKEN_INFORMATION_CLASS::TokenElevation, &elevation, sizeof elevation,

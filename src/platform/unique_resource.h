@@ -59,8 +59,9 @@ class UniqueResource {
     if (!is_none(old)) traits_.close(old);
   }
 
-  // For a call that hands out the resource through a pointer: lets go of
-  // the held one and gives the place for the new one.
+  // For a call that hands out the resource through a pointer and leaves it
+  // untouched when it fails: lets go of the held one and gives the place
+  // for the new one.
   Value* out() {
     reset();
     return &value_;

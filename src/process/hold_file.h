@@ -15,7 +15,7 @@
 
 namespace vant {
 
-// Opens the file at `path` (a platform path, as to_windows_path gives it)
+// Opens the file at `path` (a Windows path, as to_windows_path gives it)
 // for reading, sharing read access only. While the handle is open nobody
 // else can write, rename, replace or delete the file, yet CreateProcessW can
 // still start it: it opens the image for reading and execution and shares

@@ -47,7 +47,7 @@ enum class ProgramSearch {
 std::expected<WideText, SystemError> resolve_program(std::string_view program,
                                                      ProgramSearch search = ProgramSearch::Everywhere);
 
-// The candidate's platform path if something of that name exists (a folder
+// The candidate's Windows path if something of that name exists (a folder
 // counts); nothing otherwise, also when the candidate cannot be converted.
 std::optional<WideText> program_exists(std::string_view candidate);
 

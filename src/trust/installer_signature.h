@@ -36,7 +36,7 @@ class SignatureCheck {
   SignatureCheck& operator=(const SignatureCheck&) = delete;
 
   // Passes only if all of these hold for the file open as `file` (read
-  // access), which is the file at `path` (a platform path, as
+  // access), which is the file at `path` (a Windows path, as
   // CreateProcessW would get it):
   // - wintrust.dll and crypt32.dll load from the system folder, with every
   //   function the check calls (trust_functions.h);

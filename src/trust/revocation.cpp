@@ -28,11 +28,13 @@ std::expected<void, SystemError> check_revocation(const TrustFunctions& trust, c
   constexpr win::DWORD kFlags = win::CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
                                 win::CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT |
                                 win::CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
-  UniqueResource<ChainTraits> chain(nullptr, ChainTraits{.trust = &trust});
+  const win::CERT_CHAIN_CONTEXT* made = nullptr;
   if (!trust.CertGetCertificateChain(win::HCCE_CURRENT_USER, &leaf, time, leaf.hCertStore, &para, kFlags, nullptr,
-                                     chain.out())) {
+                                     &made)) {
     return std::unexpected(SystemError::from_code(failed_call_code()));
   }
+  // Owned only once made: after a failure the out value means nothing.
+  const UniqueResource<ChainTraits> chain(made, ChainTraits{.trust = &trust});
   if ((chain.get()->TrustStatus.dwErrorStatus & win::CERT_TRUST_IS_REVOKED) != 0) {
     return std::unexpected(SystemError::from_code(win::CRYPT_E_REVOKED));
   }
