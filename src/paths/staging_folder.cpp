@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "paths/join_path.h"
+#include "paths/windows_path.h"
 #include "platform/random.h"
 #include "platform/unique_resource.h"
 #include "platform/win_api.h"
@@ -84,6 +86,23 @@ std::expected<PathText, SystemError> create_staging_folder() {
     if (error.os_code() != static_cast<std::int32_t>(win::ERROR_ALREADY_EXISTS)) return std::unexpected(error);
   }
   return std::unexpected(SystemError::from_code(win::ERROR_ALREADY_EXISTS));
+}
+
+}  // namespace vant
+
+namespace vant {
+
+std::expected<void, SystemError> remove_staging_folder(const PathText& folder, std::string_view file_name) {
+  const auto file = to_windows_path(join_path(folder, file_name).bytes());
+  if (!file) return std::unexpected(file.error());
+  if (!win::DeleteFileW(file->c_str())) {
+    const SystemError error = SystemError::from_last_error();
+    if (error.os_code() != static_cast<std::int32_t>(win::ERROR_FILE_NOT_FOUND)) return std::unexpected(error);
+  }
+  const auto path = to_windows_path(folder.bytes());
+  if (!path) return std::unexpected(path.error());
+  if (!win::RemoveDirectoryW(path->c_str())) return std::unexpected(SystemError::from_last_error());
+  return {};
 }
 
 }  // namespace vant

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <expected>
+#include <string_view>
 
 #include "paths/path_text.h"
 #include "platform/system_error.h"
@@ -33,5 +34,12 @@ inline constexpr int kStagingFolderAttempts = 4;
 // the generator's, the descriptor's or CreateDirectoryW's), or
 // ERROR_ALREADY_EXISTS after every attempt.
 std::expected<PathText, SystemError> create_staging_folder();
+
+// Removes the folder that create_staging_folder made, after deleting the
+// file `file_name` in it, the one thing a run puts there. Anything else
+// there (only an administrator could have put it there) keeps the folder;
+// so does a file still open (a curl whose wait failed). Errors:
+// RemoveDirectoryW's; a file that is not there is no error.
+std::expected<void, SystemError> remove_staging_folder(const PathText& folder, std::string_view file_name);
 
 }  // namespace vant

@@ -53,6 +53,7 @@ inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_BAD_LENGTH = 24;
 inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
@@ -64,6 +65,7 @@ inline constexpr DWORD ERROR_NO_DATA = 232;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
@@ -88,6 +90,7 @@ inline constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 0x00000102;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
@@ -103,6 +106,9 @@ inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
 inline constexpr DWORD CREATE_UNICODE_ENVIRONMENT = 0x00000400;
 inline constexpr DWORD STARTF_USESTDHANDLES = 0x00000100;
+inline constexpr DWORD EXTENDED_STARTUPINFO_PRESENT = 0x00080000;
+// UpdateProcThreadAttribute's attribute: the only handles a child inherits.
+inline constexpr std::uintptr_t PROC_THREAD_ATTRIBUTE_HANDLE_LIST = 0x00020002;
 
 inline constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
 inline constexpr DWORD TIMER_ALL_ACCESS = 0x001F0003;
@@ -148,6 +154,17 @@ struct STARTUPINFOW {
   HANDLE hStdInput;
   HANDLE hStdOutput;
   HANDLE hStdError;
+};
+
+// An attribute list lives in a buffer of the caller's, of the size
+// InitializeProcThreadAttributeList asks for; Windows alone reads it.
+struct PROC_THREAD_ATTRIBUTE_LIST;
+
+// CreateProcessW reads lpAttributeList when the creation flags hold
+// EXTENDED_STARTUPINFO_PRESENT and StartupInfo.cb is this structure's size.
+struct STARTUPINFOEXW {
+  STARTUPINFOW StartupInfo;
+  PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList;
 };
 
 struct PROCESS_INFORMATION {
@@ -228,8 +245,15 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 // GetWindowsDirectoryW gives a per-user one.
 UINT GetSystemWindowsDirectoryW(char16_t* lpBuffer, UINT uSize);
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize);
+// This process's environment block, allocated by Windows: "name=value"
+// strings each ending in a NUL, then one more NUL. Freed with
+// FreeEnvironmentStringsW.
+char16_t* GetEnvironmentStringsW();
+BOOL FreeEnvironmentStringsW(char16_t* penv);
 DWORD GetFileAttributesW(const char16_t* lpFileName);
 BOOL DeleteFileW(const char16_t* lpFileName);
+// Removes an empty folder.
+BOOL RemoveDirectoryW(const char16_t* lpPathName);
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart);
 // The template is never used: always null.
 HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -257,9 +281,44 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                     const void* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags, void* lpEnvironment,
                     const char16_t* lpCurrentDirectory, STARTUPINFOW* lpStartupInfo,
                     PROCESS_INFORMATION* lpProcessInformation);
+// With a null list: fails with ERROR_INSUFFICIENT_BUFFER and the size the
+// list needs in *lpSize. dwFlags is reserved (0).
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize);
+// Windows keeps lpValue and reads it when the process is created, so it must
+// live until then. dwFlags is reserved (0); the previous value and return
+// size are never asked for (null).
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize);
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode);
 BOOL CloseHandle(HANDLE hObject);
+
+// Anonymous pipes: both ends are made not inheritable (no attributes); a
+// child gets an inheritable duplicate. Reads are synchronous; the
+// overlapped structure is never used (always null).
+BOOL CreatePipe(HANDLE* hReadPipe, HANDLE* hWritePipe, const SECURITY_ATTRIBUTES* lpPipeAttributes, DWORD nSize);
+// Only the count of bytes waiting is asked for: the buffer is always null.
+BOOL PeekNamedPipe(HANDLE hNamedPipe, void* lpBuffer, DWORD nBufferSize, DWORD* lpBytesRead, DWORD* lpTotalBytesAvail,
+                   DWORD* lpBytesLeftThisMessage);
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
+
+// Threads. The start routine has Windows' calling convention (stdcall on
+// x86); VANT_WINAPI gives a routine of the program that convention.
+#if defined(_WIN32) && defined(__i386__)
+#define VANT_WINAPI __attribute__((stdcall))
+#else
+#define VANT_WINAPI
+#endif
+using THREAD_START_ROUTINE = DWORD(VANT_WINAPI*)(void* lpParameter);
+// No attributes, the default stack, no flags.
+HANDLE CreateThread(const SECURITY_ATTRIBUTES* lpThreadAttributes, std::size_t dwStackSize,
+                    THREAD_START_ROUTINE lpStartAddress, void* lpParameter, DWORD dwCreationFlags, DWORD* lpThreadId);
+// Frees memory a Windows function allocated for its caller (WinHTTP's
+// proxy texts); null on success.
+void* GlobalFree(void* hMem);
 
 // ---- Locks (slim reader/writer locks, used exclusively) -------------------
 void AcquireSRWLockExclusive(SRWLOCK* SRWLock);
@@ -516,5 +575,53 @@ BOOL InvokeCertGetCertificateChain(FARPROC proc, HCERTCHAINENGINE hChainEngine, 
                                    const FILETIME* pTime, HCERTSTORE hAdditionalStore, CERT_CHAIN_PARA* pChainPara,
                                    DWORD dwFlags, void* pvReserved, const CERT_CHAIN_CONTEXT** ppChainContext);
 void InvokeCertFreeCertificateChain(FARPROC proc, const CERT_CHAIN_CONTEXT* pChainContext);
+
+// ---- WinHTTP (the user's proxy setting) ------------------------------------
+// The exe does not import winhttp.dll (not a KnownDLL): the proxy lookup
+// loads it from the system folder and calls these through the addresses
+// GetProcAddress found. The structures are Windows' own layout; the texts
+// in them are allocated by WinHTTP and freed with GlobalFree.
+
+// An internet handle (a WinHTTP session), closed with WinHttpCloseHandle.
+enum class HINTERNET : std::uintptr_t {};
+inline constexpr HINTERNET NULL_INTERNET{0};
+
+inline constexpr DWORD WINHTTP_ACCESS_TYPE_NO_PROXY = 1;
+inline constexpr DWORD WINHTTP_ACCESS_TYPE_NAMED_PROXY = 3;
+inline constexpr DWORD WINHTTP_AUTOPROXY_AUTO_DETECT = 0x00000001;
+inline constexpr DWORD WINHTTP_AUTOPROXY_CONFIG_URL = 0x00000002;
+inline constexpr DWORD WINHTTP_AUTO_DETECT_TYPE_DHCP = 0x00000001;
+inline constexpr DWORD WINHTTP_AUTO_DETECT_TYPE_DNS_A = 0x00000002;
+
+struct WINHTTP_CURRENT_USER_IE_PROXY_CONFIG {
+  BOOL fAutoDetect;
+  char16_t* lpszAutoConfigUrl;
+  char16_t* lpszProxy;
+  char16_t* lpszProxyBypass;
+};
+
+struct WINHTTP_AUTOPROXY_OPTIONS {
+  DWORD dwFlags;
+  DWORD dwAutoDetectFlags;
+  const char16_t* lpszAutoConfigUrl;
+  void* lpvReserved;
+  DWORD dwReserved;
+  BOOL fAutoLogonIfChallenged;
+};
+
+struct WINHTTP_PROXY_INFO {
+  DWORD dwAccessType;
+  char16_t* lpszProxy;
+  char16_t* lpszProxyBypass;
+};
+
+BOOL InvokeWinHttpGetIEProxyConfigForCurrentUser(FARPROC proc, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* pProxyConfig);
+// No proxy of its own for the session (WINHTTP_ACCESS_TYPE_NO_PROXY), no
+// names, synchronous.
+HINTERNET InvokeWinHttpOpen(FARPROC proc, const char16_t* pszAgentW, DWORD dwAccessType, const char16_t* pszProxyW,
+                            const char16_t* pszProxyBypassW, DWORD dwFlags);
+BOOL InvokeWinHttpGetProxyForUrl(FARPROC proc, HINTERNET hSession, const char16_t* lpcwszUrl,
+                                 WINHTTP_AUTOPROXY_OPTIONS* pAutoProxyOptions, WINHTTP_PROXY_INFO* pProxyInfo);
+BOOL InvokeWinHttpCloseHandle(FARPROC proc, HINTERNET hInternet);
 
 }  // namespace win

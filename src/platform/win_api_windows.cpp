@@ -4,6 +4,7 @@
 #include "platform/win_api.h"
 
 #include <cstddef>
+#include <type_traits>
 
 // Copies of our constants taken before <windows.h> turns their names into
 // macros, so they can be checked against the SDK below.
@@ -29,6 +30,8 @@ constexpr auto proc_not_found = win::ERROR_PROC_NOT_FOUND;
 constexpr auto dup_same = win::DUPLICATE_SAME_ACCESS;
 constexpr auto unicode_env = win::CREATE_UNICODE_ENVIRONMENT;
 constexpr auto use_std = win::STARTF_USESTDHANDLES;
+constexpr auto extended_startup = win::EXTENDED_STARTUPINFO_PRESENT;
+constexpr auto handle_list = win::PROC_THREAD_ATTRIBUTE_HANDLE_LIST;
 constexpr auto hires = win::CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
 constexpr auto timer_all = win::TIMER_ALL_ACCESS;
 constexpr auto invalid_attrs = win::INVALID_FILE_ATTRIBUTES;
@@ -48,15 +51,27 @@ constexpr auto token_elevation = win::TOKEN_INFORMATION_CLASS::TokenElevation;
 using SecurityAttributes = win::SECURITY_ATTRIBUTES;
 using TokenElevation = win::TOKEN_ELEVATION;
 using StartupInfo = win::STARTUPINFOW;
+using StartupInfoEx = win::STARTUPINFOEXW;
 using ProcessInfo = win::PROCESS_INFORMATION;
 using IoStatus = win::IO_STATUS_BLOCK;
 using ReadControl = win::CONSOLE_READCONSOLE_CONTROL;
 using SrwLock = win::SRWLOCK;
+constexpr auto wait_timeout = win::WAIT_TIMEOUT;
+constexpr auto no_proxy = win::WINHTTP_ACCESS_TYPE_NO_PROXY;
+constexpr auto named_proxy = win::WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+constexpr auto auto_detect = win::WINHTTP_AUTOPROXY_AUTO_DETECT;
+constexpr auto config_url = win::WINHTTP_AUTOPROXY_CONFIG_URL;
+constexpr auto detect_dhcp = win::WINHTTP_AUTO_DETECT_TYPE_DHCP;
+constexpr auto detect_dns = win::WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+using IeProxyConfig = win::WINHTTP_CURRENT_USER_IE_PROXY_CONFIG;
+using AutoProxyOptions = win::WINHTTP_AUTOPROXY_OPTIONS;
+using ProxyInfo = win::WINHTTP_PROXY_INFO;
 }  // namespace seam_check
 
 #include <windows.h>
 #include <bcrypt.h>
 #include <sddl.h>
+#include <winhttp.h>
 #include <winternl.h>
 
 static_assert(seam_check::std_input == STD_INPUT_HANDLE);
@@ -79,6 +94,8 @@ static_assert(seam_check::proc_not_found == ERROR_PROC_NOT_FOUND);
 static_assert(seam_check::dup_same == DUPLICATE_SAME_ACCESS);
 static_assert(seam_check::unicode_env == CREATE_UNICODE_ENVIRONMENT);
 static_assert(seam_check::use_std == STARTF_USESTDHANDLES);
+static_assert(seam_check::extended_startup == EXTENDED_STARTUPINFO_PRESENT);
+static_assert(seam_check::handle_list == PROC_THREAD_ATTRIBUTE_HANDLE_LIST);
 static_assert(seam_check::hires == 2);  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 static_assert(seam_check::timer_all == TIMER_ALL_ACCESS);
 static_assert(seam_check::invalid_attrs == INVALID_FILE_ATTRIBUTES);
@@ -110,6 +127,9 @@ SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, lpReserved2);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdInput);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdOutput);
 SEAM_SAME_FIELD(StartupInfo, STARTUPINFOW, hStdError);
+static_assert(sizeof(seam_check::StartupInfoEx) == sizeof(STARTUPINFOEXW));
+SEAM_SAME_FIELD(StartupInfoEx, STARTUPINFOEXW, StartupInfo);
+SEAM_SAME_FIELD(StartupInfoEx, STARTUPINFOEXW, lpAttributeList);
 static_assert(sizeof(seam_check::ProcessInfo) == sizeof(PROCESS_INFORMATION));
 SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hProcess);
 SEAM_SAME_FIELD(ProcessInfo, PROCESS_INFORMATION, hThread);
@@ -128,6 +148,27 @@ SEAM_SAME_FIELD(SecurityAttributes, SECURITY_ATTRIBUTES, lpSecurityDescriptor);
 SEAM_SAME_FIELD(SecurityAttributes, SECURITY_ATTRIBUTES, bInheritHandle);
 static_assert(sizeof(seam_check::TokenElevation) == sizeof(TOKEN_ELEVATION));
 SEAM_SAME_FIELD(TokenElevation, TOKEN_ELEVATION, TokenIsElevated);
+static_assert(seam_check::wait_timeout == WAIT_TIMEOUT);
+static_assert(seam_check::no_proxy == WINHTTP_ACCESS_TYPE_NO_PROXY);
+static_assert(seam_check::named_proxy == WINHTTP_ACCESS_TYPE_NAMED_PROXY);
+static_assert(seam_check::auto_detect == WINHTTP_AUTOPROXY_AUTO_DETECT);
+static_assert(seam_check::config_url == WINHTTP_AUTOPROXY_CONFIG_URL);
+static_assert(seam_check::detect_dhcp == WINHTTP_AUTO_DETECT_TYPE_DHCP);
+static_assert(seam_check::detect_dns == WINHTTP_AUTO_DETECT_TYPE_DNS_A);
+static_assert(sizeof(seam_check::IeProxyConfig) == sizeof(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG));
+SEAM_SAME_FIELD(IeProxyConfig, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, fAutoDetect);
+SEAM_SAME_FIELD(IeProxyConfig, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, lpszAutoConfigUrl);
+SEAM_SAME_FIELD(IeProxyConfig, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, lpszProxy);
+SEAM_SAME_FIELD(IeProxyConfig, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG, lpszProxyBypass);
+static_assert(sizeof(seam_check::AutoProxyOptions) == sizeof(WINHTTP_AUTOPROXY_OPTIONS));
+SEAM_SAME_FIELD(AutoProxyOptions, WINHTTP_AUTOPROXY_OPTIONS, dwFlags);
+SEAM_SAME_FIELD(AutoProxyOptions, WINHTTP_AUTOPROXY_OPTIONS, dwAutoDetectFlags);
+SEAM_SAME_FIELD(AutoProxyOptions, WINHTTP_AUTOPROXY_OPTIONS, lpszAutoConfigUrl);
+SEAM_SAME_FIELD(AutoProxyOptions, WINHTTP_AUTOPROXY_OPTIONS, fAutoLogonIfChallenged);
+static_assert(sizeof(seam_check::ProxyInfo) == sizeof(WINHTTP_PROXY_INFO));
+SEAM_SAME_FIELD(ProxyInfo, WINHTTP_PROXY_INFO, dwAccessType);
+SEAM_SAME_FIELD(ProxyInfo, WINHTTP_PROXY_INFO, lpszProxy);
+SEAM_SAME_FIELD(ProxyInfo, WINHTTP_PROXY_INFO, lpszProxyBypass);
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 #undef SEAM_SAME_FIELD
 
@@ -149,6 +190,14 @@ LPWSTR w(char16_t* text) { return reinterpret_cast<LPWSTR>(text); }
 LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
 LPSECURITY_ATTRIBUTES sa(const win::SECURITY_ATTRIBUTES* attributes) {
   return const_cast<LPSECURITY_ATTRIBUTES>(reinterpret_cast<const SECURITY_ATTRIBUTES*>(attributes));
+}
+HINTERNET i(win::HINTERNET handle) { return reinterpret_cast<HINTERNET>(static_cast<std::uintptr_t>(handle)); }
+// A function found by GetProcAddress, as a pointer of its SDK type, for
+// example decltype(::WinHttpOpen); the type carries the calling convention,
+// and decltype names no symbol, so nothing is imported.
+template <class Function>
+Function* as(win::FARPROC proc) {
+  return reinterpret_cast<Function*>(static_cast<std::uintptr_t>(proc));
 }
 }  // namespace
 
@@ -236,6 +285,8 @@ UINT GetWindowsDirectoryW(char16_t* lpBuffer, UINT uSize) { return ::GetWindowsD
 DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD nSize) {
   return ::GetEnvironmentVariableW(w(lpName), w(lpBuffer), nSize);
 }
+char16_t* GetEnvironmentStringsW() { return reinterpret_cast<char16_t*>(::GetEnvironmentStringsW()); }
+BOOL FreeEnvironmentStringsW(char16_t* penv) { return ::FreeEnvironmentStringsW(w(penv)); }
 DWORD GetFileAttributesW(const char16_t* lpFileName) { return ::GetFileAttributesW(w(lpFileName)); }
 DWORD GetFullPathNameW(const char16_t* lpFileName, DWORD nBufferLength, char16_t* lpBuffer, char16_t** lpFilePart) {
   return ::GetFullPathNameW(w(lpFileName), nBufferLength, w(lpBuffer), reinterpret_cast<LPWSTR*>(lpFilePart));
@@ -246,6 +297,7 @@ HANDLE CreateFileW(const char16_t* lpFileName, DWORD dwDesiredAccess, DWORD dwSh
   return h(::CreateFileW(w(lpFileName), dwDesiredAccess, dwShareMode, sa(lpSecurityAttributes), dwCreationDisposition,
                          dwFlagsAndAttributes, h(hTemplateFile)));
 }
+BOOL RemoveDirectoryW(const char16_t* lpPathName) { return ::RemoveDirectoryW(w(lpPathName)); }
 BOOL CreateDirectoryW(const char16_t* lpPathName, const SECURITY_ATTRIBUTES* lpSecurityAttributes) {
   return ::CreateDirectoryW(w(lpPathName), sa(lpSecurityAttributes));
 }
@@ -296,6 +348,23 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
       dwCreationFlags, lpEnvironment, w(lpCurrentDirectory), reinterpret_cast<LPSTARTUPINFOW>(lpStartupInfo),
       reinterpret_cast<LPPROCESS_INFORMATION>(lpProcessInformation));
 }
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize) {
+  ::SIZE_T size = *lpSize;
+  const ::BOOL ok = ::InitializeProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList),
+                                                        dwAttributeCount, dwFlags, &size);
+  *lpSize = size;
+  return ok;
+}
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize) {
+  return ::UpdateProcThreadAttribute(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList), dwFlags,
+                                     Attribute, lpValue, cbSize, lpPreviousValue,
+                                     reinterpret_cast<PSIZE_T>(lpReturnSize));
+}
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList) {
+  ::DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(lpAttributeList));
+}
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   return ::WaitForSingleObject(h(hHandle), dwMilliseconds);
 }
@@ -303,6 +372,53 @@ BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
   return ::GetExitCodeProcess(h(hProcess), reinterpret_cast<LPDWORD>(lpExitCode));
 }
 BOOL CloseHandle(HANDLE hObject) { return ::CloseHandle(h(hObject)); }
+
+BOOL CreatePipe(HANDLE* hReadPipe, HANDLE* hWritePipe, const SECURITY_ATTRIBUTES* lpPipeAttributes, DWORD nSize) {
+  ::HANDLE read = nullptr;
+  ::HANDLE write = nullptr;
+  const BOOL ok = ::CreatePipe(&read, &write, sa(lpPipeAttributes), nSize);
+  *hReadPipe = h(read);
+  *hWritePipe = h(write);
+  return ok;
+}
+BOOL PeekNamedPipe(HANDLE hNamedPipe, void* lpBuffer, DWORD nBufferSize, DWORD* lpBytesRead, DWORD* lpTotalBytesAvail,
+                   DWORD* lpBytesLeftThisMessage) {
+  return ::PeekNamedPipe(h(hNamedPipe), lpBuffer, nBufferSize, reinterpret_cast<LPDWORD>(lpBytesRead),
+                         reinterpret_cast<LPDWORD>(lpTotalBytesAvail),
+                         reinterpret_cast<LPDWORD>(lpBytesLeftThisMessage));
+}
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* lpNumberOfBytesRead,
+              void* lpOverlapped) {
+  return ::ReadFile(h(hFile), lpBuffer, nNumberOfBytesToRead, reinterpret_cast<LPDWORD>(lpNumberOfBytesRead),
+                    static_cast<LPOVERLAPPED>(lpOverlapped));
+}
+BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) { return ::TerminateProcess(h(hProcess), uExitCode); }
+HANDLE CreateThread(const SECURITY_ATTRIBUTES* lpThreadAttributes, std::size_t dwStackSize,
+                    THREAD_START_ROUTINE lpStartAddress, void* lpParameter, DWORD dwCreationFlags, DWORD* lpThreadId) {
+  static_assert(std::is_same_v<THREAD_START_ROUTINE, LPTHREAD_START_ROUTINE>);
+  return h(::CreateThread(sa(lpThreadAttributes), dwStackSize, lpStartAddress, lpParameter, dwCreationFlags,
+                          reinterpret_cast<LPDWORD>(lpThreadId)));
+}
+void* GlobalFree(void* hMem) { return ::GlobalFree(hMem); }
+
+BOOL InvokeWinHttpGetIEProxyConfigForCurrentUser(FARPROC proc, WINHTTP_CURRENT_USER_IE_PROXY_CONFIG* pProxyConfig) {
+  return as<decltype(::WinHttpGetIEProxyConfigForCurrentUser)>(proc)(
+      reinterpret_cast<::WINHTTP_CURRENT_USER_IE_PROXY_CONFIG*>(pProxyConfig));
+}
+HINTERNET InvokeWinHttpOpen(FARPROC proc, const char16_t* pszAgentW, DWORD dwAccessType, const char16_t* pszProxyW,
+                            const char16_t* pszProxyBypassW, DWORD dwFlags) {
+  return static_cast<HINTERNET>(reinterpret_cast<std::uintptr_t>(
+      as<decltype(::WinHttpOpen)>(proc)(w(pszAgentW), dwAccessType, w(pszProxyW), w(pszProxyBypassW), dwFlags)));
+}
+BOOL InvokeWinHttpGetProxyForUrl(FARPROC proc, HINTERNET hSession, const char16_t* lpcwszUrl,
+                                 WINHTTP_AUTOPROXY_OPTIONS* pAutoProxyOptions, WINHTTP_PROXY_INFO* pProxyInfo) {
+  return as<decltype(::WinHttpGetProxyForUrl)>(proc)(i(hSession), w(lpcwszUrl),
+                                                     reinterpret_cast<::WINHTTP_AUTOPROXY_OPTIONS*>(pAutoProxyOptions),
+                                                     reinterpret_cast<::WINHTTP_PROXY_INFO*>(pProxyInfo));
+}
+BOOL InvokeWinHttpCloseHandle(FARPROC proc, HINTERNET hInternet) {
+  return as<decltype(::WinHttpCloseHandle)>(proc)(i(hInternet));
+}
 
 void AcquireSRWLockExclusive(SRWLOCK* SRWLock) { ::AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(SRWLock)); }
 BOOLEAN TryAcquireSRWLockExclusive(SRWLOCK* SRWLock) {

@@ -3,7 +3,10 @@
 namespace vant {
 
 std::expected<OwnedHandle, SystemError> inherit_std_handle(win::DWORD id) {
-  const win::HANDLE handle = win::GetStdHandle(id);
+  return inheritable_duplicate(win::GetStdHandle(id));
+}
+
+std::expected<OwnedHandle, SystemError> inheritable_duplicate(win::HANDLE handle) {
   if (OwnedHandle::is_none(handle)) return OwnedHandle();
 
   const win::HANDLE self = win::GetCurrentProcess();

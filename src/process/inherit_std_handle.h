@@ -15,4 +15,8 @@ namespace vant {
 // duplicate once the child has been created.
 std::expected<OwnedHandle, SystemError> inherit_std_handle(win::DWORD id);
 
+// The same for any handle of this process (a pipe's end); empty for an
+// empty one.
+std::expected<OwnedHandle, SystemError> inheritable_duplicate(win::HANDLE handle);
+
 }  // namespace vant

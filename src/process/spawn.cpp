@@ -9,6 +9,7 @@
 #include "platform/win_api.h"
 #include "process/command_line.h"
 #include "process/inherit_std_handle.h"
+#include "process/inherited_handles.h"
 #include "process/launch_lock.h"
 #include "process/lookup.h"
 #include "process/name_ending.h"
@@ -33,18 +34,23 @@ std::expected<void, SystemError> refuse_batch_script(const WideText& application
 // Creates the child while the launch lock is held, with inheritable
 // duplicates of the standard handles that are closed again right after.
 std::expected<ChildProcess, SystemError> create_child(const WideText& application, std::u16string& command_line,
-                                                      const char16_t* folder) {
+                                                      const char16_t* folder, void* environment,
+                                                      win::HANDLE piped_output) {
   const LockGuard<Mutex> launch(process_launch_lock);
 
-  auto input = inherit_std_handle(win::STD_INPUT_HANDLE);
+  // A child whose output is piped gets only the pipe: no console input to
+  // read, no error stream to show anything on.
+  using Inherited = std::expected<OwnedHandle, SystemError>;
+  const bool piped = piped_output != win::NULL_HANDLE;
+  auto input = piped ? Inherited() : inherit_std_handle(win::STD_INPUT_HANDLE);
   if (!input) return std::unexpected(input.error());
-  auto output = inherit_std_handle(win::STD_OUTPUT_HANDLE);
+  auto output = piped ? inheritable_duplicate(piped_output) : inherit_std_handle(win::STD_OUTPUT_HANDLE);
   if (!output) return std::unexpected(output.error());
-  auto error = inherit_std_handle(win::STD_ERROR_HANDLE);
+  auto error = piped ? Inherited() : inherit_std_handle(win::STD_ERROR_HANDLE);
   if (!error) return std::unexpected(error.error());
 
-  win::STARTUPINFOW startup{};
-  startup.cb = sizeof(win::STARTUPINFOW);
+  win::STARTUPINFOEXW extended{};
+  win::STARTUPINFOW& startup = extended.StartupInfo;
   // With no handle at all Windows applies its own defaults; with at least
   // one, a missing one stays NULL in the child.
   if (*input || *output || *error) {
@@ -53,12 +59,18 @@ std::expected<ChildProcess, SystemError> create_child(const WideText& applicatio
     startup.hStdOutput = output->get();
     startup.hStdError = error->get();
   }
+  // The child inherits exactly the handles placed above, and nothing when
+  // there are none.
+  InheritedHandles inherited;
+  const auto inherits = inherited.attach(extended);
+  if (!inherits) return std::unexpected(inherits.error());
+  startup.cb = *inherits ? sizeof(win::STARTUPINFOEXW) : sizeof(win::STARTUPINFOW);
 
   win::PROCESS_INFORMATION info{};
   const bool created =
-      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr,
-                          /*bInheritHandles=*/1, win::CREATE_UNICODE_ENVIRONMENT,
-                          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
+      win::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, *inherits ? 1 : 0,
+                          win::CREATE_UNICODE_ENVIRONMENT | (*inherits ? win::EXTENDED_STARTUPINFO_PRESENT : 0),
+                          environment, /*lpCurrentDirectory=*/folder, &startup, &info) != 0;
   // Read before the duplicates are closed, which may change it.
   std::optional<SystemError> failure;
   if (!created) failure = SystemError::from_last_error();
@@ -90,7 +102,15 @@ std::expected<ChildProcess, SystemError> spawn_process(const ProcessCommand& com
   // Without a folder of its own the child inherits this process's (null).
   const auto folder = to_wide_text(command.folder().bytes());
   if (!folder) return std::unexpected(folder.error());
-  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str());
+  // Without changes the child inherits this process's environment (null).
+  std::u16string environment;
+  if (!command.variables().empty()) {
+    auto block = build_environment_block(command.variables());
+    if (!block) return std::unexpected(block.error());
+    environment = std::move(*block);
+  }
+  return create_child(*application, *command_line, folder->empty() ? nullptr : folder->c_str(),
+                      environment.empty() ? nullptr : environment.data(), command.output());
 }
 
 std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
@@ -102,6 +122,23 @@ std::expected<std::uint32_t, SystemError> wait_for_exit(ChildProcess& child) {
     return std::unexpected(SystemError::from_last_error());
   }
   return code;
+}
+
+std::expected<std::optional<std::uint32_t>, SystemError> wait_for_exit_within(ChildProcess& child,
+                                                                              win::DWORD milliseconds) {
+  const win::DWORD waited = win::WaitForSingleObject(child.process_handle.get(), milliseconds);
+  if (waited == win::WAIT_TIMEOUT) return std::nullopt;
+  if (waited != win::WAIT_OBJECT_0) return std::unexpected(SystemError::from_last_error());
+  win::DWORD code = 0;
+  if (!win::GetExitCodeProcess(child.process_handle.get(), &code)) {
+    return std::unexpected(SystemError::from_last_error());
+  }
+  return code;
+}
+
+void end_child(ChildProcess& child, win::UINT exit_code) {
+  // A child that has just ended on its own refuses it; nothing to do then.
+  (void)win::TerminateProcess(child.process_handle.get(), exit_code);
 }
 
 void release_child_handles(ChildProcess&& child) {

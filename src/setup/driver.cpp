@@ -1,7 +1,9 @@
 #include "setup/driver.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "console/output.h"
@@ -23,7 +25,12 @@
 #include "process/hold_file.h"
 #include "process/spawn.h"
 #include "setup/curl_folder.h"
+#include "setup/curl_reruns.h"
+#include "setup/curl_version.h"
+#include "setup/elevated_child.h"
 #include "setup/messages.h"
+#include "setup/proxy_rules.h"
+#include "setup/windows_proxy.h"
 #ifdef VANT_INSTALLER_SIGNER
 #include "platform/delete_file.h"
 #include "trust/installer_signature.h"
@@ -34,23 +41,52 @@ namespace {
 
 using namespace messages;
 
-// M6 and M7: the download tool could not be started or waited for.
-[[noreturn]] void fail_download_tool(const SystemError& error) {
-  const ErrorDisplay shown = error.display();
-  print_stderr(TextPieces(kCannotRunTool).append(shown.pieces()).add(kLineFeed));
-  print_stderr(kNeedsWindows10);
+// Where the run downloads: elevated, a folder of its own (`own`), which
+// its children start in and a failed run removes; unelevated, the user's
+// temporary folder, which is the user's and stays as it is.
+struct RunFolder {
+  PathText path;
+  bool own = false;
+};
+
+// The Enter prompt after a failure whose messages do not show the
+// installer's path: a folder of the run's own goes first, with what curl
+// left in it (after 18 failed runs, <Windows>\Temp held 18 folders, some
+// with a partial installer). Unelevated nothing is removed: the file there
+// may be one the user keeps from an earlier run. A folder that cannot be
+// removed stays; the user has the failure's own message to go by.
+[[noreturn]] void fail_run(const RunFolder& folder) {
+  if (folder.own) (void)remove_staging_folder(folder.path, kInstallerFileName);
   pause_and_exit();
 }
 
-// Returns once curl has exited with 0, which means the installer is in
-// place; every other ending is reported here.
-void download_installer(const PathText& download_folder, const std::string& installer_path_text, ProgramSearch search) {
-  ProcessCommand download(kDownloadTool);
-  download.search(search);
-  // Every option here is known to curl 7.55.1, the oldest curl Windows 10
-  // ships: an option only newer curls know would make an older one exit 2
-  // on every run.
-  //
+// M6 and M7: the download tool could not be started or waited for.
+[[noreturn]] void fail_download_tool(const SystemError& error, const RunFolder& folder) {
+  const ErrorDisplay shown = error.display();
+  print_stderr(TextPieces(kCannotRunTool).append(shown.pieces()).add(kLineFeed));
+  print_stderr(kNeedsWindows10);
+  fail_run(folder);
+}
+
+// Whether this program checks the installer's signer itself.
+#ifdef VANT_INSTALLER_SIGNER
+constexpr bool kSignerBuiltIn = true;
+#else
+constexpr bool kSignerBuiltIn = false;
+#endif
+
+// How one run of curl differs from the first: the proxy the program found
+// (none: curl's own environment decides), and whether revocation is off.
+struct CurlRun {
+  std::optional<std::string> proxy;
+  bool without_revocation = false;
+};
+
+// The download command: the options every curl knows, in this order, then
+// those this curl's version knows, then those of this run.
+ProcessCommand download_command(const ProcessCommand& curl, CurlVersion version, const CurlRun& run,
+                                std::string_view output) {
+  ProcessCommand download = curl;
   // "--disable" must come first (curl looks for it only there): without it
   // curl reads a .curlrc or _curlrc from %CURL_HOME%, %HOME%, %APPDATA% or
   // its own folder, which any program of the user can write, and such a
@@ -75,14 +111,8 @@ void download_installer(const PathText& download_folder, const std::string& inst
   // --retry counts as transient. Two minutes, not less: scanning proxies and
   // virus scanners hold the last bytes back for 30 to 40 s.
   //
-  // "-o": the installer path text, unless the system's ANSI code page cannot
-  // spell the download folder; curl then starts in that folder and gets the
-  // bare file name (curl_folder.h says why).
-  std::string_view output = installer_path_text;
-  if (curl_starts_in_download_folder(download_folder)) {
-    output = kInstallerFileName;
-    download.in_folder(download_folder);
-  }
+  // "--retry-connrefused" (7.52.0, older than any curl Windows ships): a
+  // refused connection is retried too.
   download.arg("--disable")
       .arg("-L")
       .arg("--proto-redir")
@@ -99,23 +129,76 @@ void download_installer(const PathText& download_folder, const std::string& inst
       .arg("1")
       .arg("--speed-time")
       .arg("120")
-      .arg("-o")
-      .arg(output)
-      .arg(kDownloadAddress);
+      .arg("--retry-connrefused");
+  // Only for the curls that know them: an option a curl does not know makes
+  // it exit 2 on every run. "--ssl-revoke-best-effort": Schannel fails the
+  // handshake (35) when the certificate's revocation server cannot be
+  // reached (firewalls, captive portals, offices that block the CA's
+  // hosts); a revoked certificate still fails. "--retry-all-errors": the
+  // retries also cover a connection that broke during the transfer.
+  if (version >= kRevokeBestEffortCurl) download.arg("--ssl-revoke-best-effort");
+  if (version >= kRetryAllErrorsCurl) download.arg("--retry-all-errors");
+  // An older curl whose handshake failed: see curl_reruns.h.
+  if (run.without_revocation) download.arg("--ssl-no-revoke");
+  // The user's Windows proxy. "--proxy-anyauth --proxy-user :": an NTLM or
+  // Negotiate proxy gets the user's Windows logon, and no password is
+  // asked for or kept.
+  if (run.proxy) {
+    download.set_variable("https_proxy", PathText::from_utf8(*run.proxy));
+    download.arg("--proxy-anyauth").arg("--proxy-user").arg(":");
+  }
+  // "-o": the installer path text, unless the system's ANSI code page cannot
+  // spell the download folder; curl then starts in that folder and gets the
+  // bare file name (curl_folder.h says why).
+  download.arg("-o").arg(output).arg(kDownloadAddress);
+  return download;
+}
 
-  auto child = spawn_process(download);
-  if (!child) fail_download_tool(child.error());
+// Runs curl until it has exited with 0, which means the installer is in
+// place, or no rerun is left; every other ending is reported here.
+void download_installer(const RunFolder& folder, const std::string& installer_path_text) {
+  ProcessCommand curl(kDownloadTool);
+  // Elevated, curl is looked for only where only administrators can write.
+  curl.search(folder.own ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  if (folder.own) keep_user_out(curl, folder.path);
 
-  const auto exit_code = wait_for_exit(*child);
-  release_child_handles(std::move(*child));
-  if (!exit_code) fail_download_tool(exit_code.error());
+  // Asked once, of the same curl: a curl that cannot be started is
+  // reported here, as the download's start would be.
+  ProcessCommand probe = curl;
+  const auto version = probe_curl_version(std::move(probe.arg("-V")));
+  if (!version) fail_download_tool(version.error(), folder);
 
-  if (*exit_code != 0) {
+  std::string_view output = installer_path_text;
+  if (curl_starts_in_download_folder(folder.path)) {
+    output = kInstallerFileName;
+    curl.in_folder(folder.path);
+  }
+
+  CurlRun run;
+  if (!user_sets_proxy()) {
+    const std::u16string address(kDownloadAddressUnits);
+    run.proxy = windows_proxy(address, host_name(kDownloadHost));
+  }
+  RerunPolicy reruns(*version, kSignerBuiltIn, run.proxy.has_value());
+  for (;;) {
+    auto child = spawn_process(download_command(curl, *version, run, output));
+    if (!child) fail_download_tool(child.error(), folder);
+    const auto exit_code = wait_for_exit(*child);
+    release_child_handles(std::move(*child));
+    if (!exit_code) fail_download_tool(exit_code.error(), folder);
+    if (*exit_code == 0) return;
+
+    switch (reruns.after(*exit_code)) {
+      case Rerun::AfterPause: sleep_for(Duration{kRerunPauseSeconds, 0}); continue;
+      case Rerun::WithoutProxy: run.proxy.reset(); continue;
+      case Rerun::WithoutRevocation: run.without_revocation = true; continue;
+      case Rerun::None: break;
+    }
     // Crash codes such as 0xC0000005 show as negative numbers.
     const std::string code = signed_decimal(static_cast<std::int32_t>(*exit_code));
     print_stderr({kDownloadFailedBefore, code, kDownloadFailedAfter});
     print_stderr(kCheckNetwork);
-    pause_and_exit();
+    fail_run(folder);
   }
 }
 
@@ -130,7 +213,7 @@ constexpr auto kInstallerSignerCa = parse_ca_fingerprints(VANT_INSTALLER_SIGNER_
 // happen), so nobody is told where it is or to run it by hand; if it cannot
 // be deleted, the user is told the same.
 void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& file,
-                                    std::expected<OwnedHandle, SystemError>& held) {
+                                    std::expected<OwnedHandle, SystemError>& held, const RunFolder& folder) {
   SignatureCheck check({kInstallerSignerUnits, kInstallerSigner}, kInstallerSignerCa);
   // Without a held file there is nothing that could be started safely.
   const auto checked =
@@ -142,7 +225,7 @@ void start_only_if_signed_by_vendor(const std::expected<WideText, SystemError>& 
   print_stderr(TextPieces(kSignatureCheckFailed).append(shown.pieces()).add(kLineFeed));
   print_stderr(kInstallerNotStarted);
   print_stderr(kCheckNetwork);
-  pause_and_exit();
+  fail_run(folder);
 }
 #endif
 
@@ -169,17 +252,16 @@ void run_setup() {
   // user who owns that folder, so nothing there is out of that user's
   // reach anyway. Elevated, a new folder that only administrators can
   // change (staging_folder.h says why), and never %TEMP% as a fallback.
-  auto folder = *elevated ? create_staging_folder() : temp_directory();
-  if (!folder) internal_failure_unwrap(folder.error());
-  const PathText installer_path = join_path(*folder, kInstallerFileName);
+  auto made = *elevated ? create_staging_folder() : temp_directory();
+  if (!made) internal_failure_unwrap(made.error());
+  const RunFolder folder{std::move(*made), *elevated};
+  const PathText installer_path = join_path(folder.path, kInstallerFileName);
   // curl gets text, not the exact path: a lone surrogate becomes U+FFFD here
   // and the same text is what the user is shown if the start fails. (Such
   // a folder is one curl starts in, by its exact units: curl_folder.h.)
   const std::string installer_path_text = utf8_for_display(installer_path.bytes());
 
-  // Elevated, curl is looked for only where only administrators can write.
-  download_installer(*folder, installer_path_text,
-                     *elevated ? ProgramSearch::AdministratorFolders : ProgramSearch::Everywhere);
+  download_installer(folder, installer_path_text);
 
   // With an empty temporary folder the path is the bare file name, which
   // curl wrote to the current folder. Started by that bare name it would be
@@ -199,10 +281,15 @@ void run_setup() {
 
 #ifdef VANT_INSTALLER_SIGNER
   // The file that is checked is the one started below.
-  start_only_if_signed_by_vendor(installer_file, held);
+  start_only_if_signed_by_vendor(installer_file, held, folder);
 #endif
-  auto installer = held ? spawn_process(ProcessCommand(installer_program))
-                        : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
+  ProcessCommand start(installer_program);
+  if (folder.own) {
+    keep_user_out(start, folder.path);
+    give_run_folder_as_temp(start, folder.path);
+  }
+  auto installer =
+      held ? spawn_process(start) : std::expected<ChildProcess, SystemError>(std::unexpected(held.error()));
   // Let go only once CreateProcessW has returned: Windows has the image
   // open by then, and a failed start leaves nothing to guard.
   if (held) held->reset();
@@ -211,6 +298,7 @@ void run_setup() {
     print_stderr(TextPieces(kCannotStartInstaller).append(shown.pieces()).add(kLineFeed));
     print_stderr({kDownloadedTo, installer_path_text, kLineFeed});
     print_stderr(kRunByHand);
+    // The file stays where the message says, for the user to run by hand.
     pause_and_exit();
   }
 

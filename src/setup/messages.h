@@ -17,7 +17,10 @@ inline constexpr std::string_view kInstallerFileName = "vant_installer_latest.ex
 inline constexpr std::string_view kDownloadTool = "curl";
 // The one fixed address of the latest full installer; the host is set when
 // the program is built and nothing at run time can change it.
+inline constexpr std::string_view kDownloadHost = VANT_DOWNLOAD_HOST;
 inline constexpr std::string_view kDownloadAddress = "https://" VANT_DOWNLOAD_HOST "/download/latest";
+// The same as UTF-16, the form WinHTTP takes an address in.
+inline constexpr std::u16string_view kDownloadAddressUnits = u"https://" VANT_DOWNLOAD_HOST "/download/latest";
 
 // M1: the rule line.
 inline constexpr std::string_view kRule = "========================================\n";

@@ -641,4 +641,30 @@ BOOL DeleteFileW(const char16_t* lpFileName) {
   return 1;
 }
 
+// Simplified: no access check (the program removes only its own folder).
+BOOL RemoveDirectoryW(const char16_t* lpPathName) {
+  auto& w = world();
+  const std::u16string path = lpPathName;
+  fake::log("RemoveDirectoryW(" + fake::utf8(path) + ")");
+  const std::u16string folder = w.file_system_path(path);
+  const auto it = w.files.find(folder);
+  if (it == w.files.end()) {
+    w.last_error() = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  if ((it->second & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    w.last_error() = ERROR_DIRECTORY;
+    return 0;
+  }
+  for (const auto& [entry, attributes] : w.files) {
+    if (fake::same_no_case(fake::parent_folder(entry), folder)) {
+      w.last_error() = ERROR_DIR_NOT_EMPTY;
+      return 0;
+    }
+  }
+  w.files.erase(it);
+  w.security.erase(folder);
+  return 1;
+}
+
 }  // namespace win

@@ -124,6 +124,16 @@ bool same_no_case(std::u16string_view a, std::u16string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
+std::optional<std::u16string> CreateProcessCall::variable(std::u16string_view name) const {
+  for (const std::u16string& entry : environment) {
+    const std::size_t equals = entry.find(u'=', 1);
+    if (equals != std::u16string::npos && same_no_case(std::u16string_view(entry).substr(0, equals), name)) {
+      return entry.substr(equals + 1);
+    }
+  }
+  return std::nullopt;
+}
+
 bool NoCaseLess::operator()(const std::u16string& a, const std::u16string& b) const {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](char16_t x, char16_t y) { return lower(x) < lower(y); });
@@ -157,6 +167,7 @@ FakeWindows::FakeWindows() {
   add_library(system_directory + u"\\wintrust.dll", Library{kWintrustExports});
   add_library(system_directory + u"\\crypt32.dll", Library{kCrypt32Exports});
   add_library(system_directory + u"\\bcrypt.dll", Library{{"BCryptGenRandom"}});
+  add_library(system_directory + u"\\winhttp.dll", Library{kWinHttpExports});
   add_directory(u"C:\\Windows\\Temp");
   // As Windows 10 sets them up (icacls): the Windows folder readable by
   // Users; its Temp, where Users may create files and folders (and, CI,
@@ -1088,6 +1099,38 @@ DWORD GetEnvironmentVariableW(const char16_t* lpName, char16_t* lpBuffer, DWORD 
   return fake::copy_out(it->second, lpBuffer, nSize);
 }
 
+char16_t* GetEnvironmentStringsW() {
+  auto& w = world();
+  log("GetEnvironmentStringsW");
+  if (w.environment_strings_error) {
+    w.last_error() = *w.environment_strings_error;
+    return nullptr;
+  }
+  auto block = std::make_unique<std::u16string>();
+  if (w.environment_strings) {
+    *block = *w.environment_strings;
+  } else {
+    for (const auto& [name, value] : w.environment) {
+      *block += name + u"=" + value;
+      block->push_back(u'\0');
+    }
+    if (w.environment.empty()) block->push_back(u'\0');
+    block->push_back(u'\0');
+  }
+  char16_t* data = block->data();
+  w.environment_blocks[reinterpret_cast<std::uintptr_t>(data)] = std::move(block);
+  return data;
+}
+
+BOOL FreeEnvironmentStringsW(char16_t* penv) {
+  auto& w = world();
+  log("FreeEnvironmentStringsW");
+  if (w.environment_blocks.erase(reinterpret_cast<std::uintptr_t>(penv)) == 0) {
+    w.bad_environment_frees.push_back(reinterpret_cast<std::uintptr_t>(penv));
+  }
+  return 1;
+}
+
 DWORD GetFileAttributesW(const char16_t* lpFileName) {
   auto& w = world();
   const std::u16string name = fake::from_c(lpFileName);
@@ -1261,8 +1304,17 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   call.inherit_handles = bInheritHandles;
   call.creation_flags = dwCreationFlags;
   call.environment_null = lpEnvironment == nullptr;
+  if (lpEnvironment != nullptr) {
+    for (auto* entry = static_cast<const char16_t*>(lpEnvironment); *entry != 0;) {
+      call.environment.emplace_back(entry);
+      entry += call.environment.back().size() + 1;
+    }
+  } else {
+    for (const auto& [name, value] : w.environment) call.environment.push_back(name + u"=" + value);
+  }
   call.current_directory_null = lpCurrentDirectory == nullptr;
   call.current_directory = fake::from_c(lpCurrentDirectory);
+  call.folder = lpCurrentDirectory != nullptr ? w.full_path_name(call.current_directory) : w.current_directory;
   call.attributes_null = lpProcessAttributes == nullptr && lpThreadAttributes == nullptr;
   call.startup_cb = lpStartupInfo->cb;
   call.startup_flags = lpStartupInfo->dwFlags;
@@ -1274,11 +1326,38 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
                                 !si.dwYSize && !si.dwXCountChars && !si.dwYCountChars && !si.dwFillAttribute &&
                                 !si.wShowWindow && !si.cbReserved2 && !si.lpReserved2;
   call.inheritable_handles = w.inheritable_handles();
+  call.extended = (dwCreationFlags & EXTENDED_STARTUPINFO_PRESENT) != 0;
+  bool attributes_valid = true;
+  if (call.extended) {
+    const auto& extended = *reinterpret_cast<const STARTUPINFOEXW*>(lpStartupInfo);
+    const auto list = w.attribute_lists.find(reinterpret_cast<std::uintptr_t>(extended.lpAttributeList));
+    if (lpStartupInfo->cb != sizeof(STARTUPINFOEXW) || list == w.attribute_lists.end()) {
+      attributes_valid = false;
+    } else if (list->second.handles != nullptr) {
+      const HANDLE* handles = list->second.handles;
+      call.handle_list.emplace(handles, handles + list->second.handles_size / sizeof(HANDLE));
+      const auto& listed = *call.handle_list;
+      for (std::size_t i = 0; i < listed.size(); ++i) {
+        const auto entry = w.handles.find(static_cast<std::uintptr_t>(listed[i]));
+        if (entry == w.handles.end() || !entry->second.inheritable ||
+            std::find(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(i), listed[i]) !=
+                listed.begin() + static_cast<std::ptrdiff_t>(i)) {
+          attributes_valid = false;
+        }
+      }
+      if (bInheritHandles == 0 || listed.empty()) attributes_valid = false;
+    }
+  }
+  if (bInheritHandles != 0) call.inherited = call.handle_list.value_or(call.inheritable_handles);
   call.locks_held = w.locks_held;
   call.image_file = w.file_system_path(call.application);
   if (const auto on_disk = w.files.find(call.image_file); on_disk != w.files.end()) call.image_file = on_disk->first;
   log("CreateProcessW(" + fake::utf8(call.application) + ")");
   w.created.push_back(call);
+  if (!attributes_valid) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
 
   // A current folder of the child's own: Windows takes its full path into a
   // buffer of MAX_PATH - 1 units, the NUL included, and refuses a longer
@@ -1310,8 +1389,14 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   // A script is found by the file the start reaches.
   fake::Program program;
   const auto it = w.programs.find(call.image_file);
-  if (it != w.programs.end()) {
+  if (auto runs = w.program_runs.find(call.image_file); runs != w.program_runs.end() && !runs->second.empty()) {
+    program = runs->second.front();
+    runs->second.pop_front();
+  } else if (it != w.programs.end()) {
     program = it->second;
+    if (call.command_line.ends_with(u" -V")) {
+      program = fake::Program{.start_error = program.start_error, .output = program.version_answer};
+    }
   } else {
     // Without a script: an existing file runs and exits with 0, a folder
     // cannot be run, a missing file is not found.
@@ -1327,9 +1412,18 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
     return 0;
   }
   if (program.on_start) program.on_start(call);
+  // What it writes at once: into a pipe it was given, or onto the stream.
+  if (!program.output.empty() && (lpStartupInfo->dwFlags & STARTF_USESTDHANDLES) != 0) {
+    if (const auto out = w.object_of(lpStartupInfo->hStdOutput); out && out->stream) {
+      (out->stream->pipe ? out->stream->readable : out->stream->written) += program.output;
+    }
+  }
 
   auto child = std::make_shared<fake::ChildState>();
   child->exit_code = program.exit_code;
+  child->ends_at_ns = program.runs_ms == fake::kRunsForever
+                          ? std::nullopt
+                          : std::optional<std::int64_t>(w.now_ns + program.runs_ms * 1'000'000);
   child->wait_error = program.wait_error;
   child->exit_code_error = program.exit_code_error;
   child->application = call.application;
@@ -1348,6 +1442,56 @@ BOOL CreateProcessW(const char16_t* lpApplicationName, char16_t* lpCommandLine, 
   return 1;
 }
 
+BOOL InitializeProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwAttributeCount,
+                                       DWORD dwFlags, std::size_t* lpSize) {
+  auto& w = world();
+  log("InitializeProcThreadAttributeList(" + std::to_string(dwAttributeCount) + ")");
+  const auto key = reinterpret_cast<std::uintptr_t>(lpAttributeList);
+  if (dwFlags != 0 || dwAttributeCount != 1 || w.attribute_lists.count(key) != 0) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (lpAttributeList == nullptr || *lpSize < w.attribute_list_size) {
+    *lpSize = w.attribute_list_size;
+    w.last_error() = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  if (key % alignof(void*) != 0) throw std::logic_error("attribute list not aligned");
+  w.attribute_lists[key] = {};
+  return 1;
+}
+
+BOOL UpdateProcThreadAttribute(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList, DWORD dwFlags, std::uintptr_t Attribute,
+                               void* lpValue, std::size_t cbSize, void* lpPreviousValue, std::size_t* lpReturnSize) {
+  auto& w = world();
+  log("UpdateProcThreadAttribute");
+  const auto list = w.attribute_lists.find(reinterpret_cast<std::uintptr_t>(lpAttributeList));
+  if (w.attribute_update_error) {
+    w.last_error() = *w.attribute_update_error;
+    return 0;
+  }
+  if (list == w.attribute_lists.end() || dwFlags != 0 || Attribute != PROC_THREAD_ATTRIBUTE_HANDLE_LIST ||
+      lpPreviousValue != nullptr || lpReturnSize != nullptr || list->second.handles != nullptr) {
+    w.last_error() = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (cbSize == 0 || cbSize % sizeof(HANDLE) != 0) {
+    w.last_error() = ERROR_BAD_LENGTH;
+    return 0;
+  }
+  list->second = {static_cast<const HANDLE*>(lpValue), cbSize};
+  return 1;
+}
+
+void DeleteProcThreadAttributeList(PROC_THREAD_ATTRIBUTE_LIST* lpAttributeList) {
+  auto& w = world();
+  log("DeleteProcThreadAttributeList");
+  if (w.attribute_lists.erase(reinterpret_cast<std::uintptr_t>(lpAttributeList)) == 0) {
+    throw std::logic_error("deleting an attribute list that is not live");
+  }
+  ++w.attribute_lists_deleted;
+}
+
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   const fake::SeamScope scope;
   auto& w = world();
@@ -1358,6 +1502,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return WAIT_FAILED;
   }
   switch (object->kind) {
+    case fake::Object::Kind::Thread:
     case fake::Object::Kind::Process: {
       const fake::ChildState& child = *object->child;
       if (child.wait_error) {
@@ -1365,7 +1510,17 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         return WAIT_FAILED;
       }
       if (child.wait_result) return *child.wait_result;
-      return WAIT_OBJECT_0;
+      // On the virtual clock: the wait ends when the process or thread
+      // does, or when the time given is up.
+      if (child.ends_at_ns && *child.ends_at_ns <= w.now_ns) return WAIT_OBJECT_0;
+      const std::int64_t limit = static_cast<std::int64_t>(dwMilliseconds) * 1'000'000;
+      if (child.ends_at_ns && (dwMilliseconds == INFINITE || *child.ends_at_ns <= w.now_ns + limit)) {
+        w.now_ns = *child.ends_at_ns;
+        return WAIT_OBJECT_0;
+      }
+      if (dwMilliseconds == INFINITE) throw std::logic_error("WaitForSingleObject: waits for ever");
+      w.now_ns += limit;
+      return WAIT_TIMEOUT;
     }
     case fake::Object::Kind::Timer: {
       if (w.timer_wait_error) {
@@ -1388,7 +1543,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
       }
       return WAIT_OBJECT_0;
     }
-    default: (void)dwMilliseconds; return WAIT_OBJECT_0;
+    default: return WAIT_OBJECT_0;
   }
 }
 
@@ -1404,7 +1559,9 @@ BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode) {
     w.last_error() = *object->child->exit_code_error;
     return 0;
   }
-  *lpExitCode = object->child->exit_code;
+  const auto& ends = object->child->ends_at_ns;
+  // STILL_ACTIVE for a process that has not ended.
+  *lpExitCode = ends && *ends <= w.now_ns ? object->child->exit_code : 259;
   return 1;
 }
 

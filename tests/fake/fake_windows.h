@@ -73,6 +73,9 @@ struct Console {
 };
 
 struct ByteStream {
+  // An anonymous pipe (CreatePipe): what a child writes to its write end
+  // becomes readable at its read end.
+  bool pipe = false;
   // ---- Writing
   // All bytes accepted, and the bytes offered to each NtWriteFile call.
   std::string written;
@@ -116,9 +119,19 @@ struct CreateProcessCall {
   BOOL inherit_handles = 0;
   DWORD creation_flags = 0;
   bool environment_null = true;
+  // The child's environment: the strings of lpEnvironment (read as UTF-16,
+  // as CREATE_UNICODE_ENVIRONMENT says it is) up to the empty one, or the
+  // parent's (`environment`, in its order) when it is null.
+  std::vector<std::u16string> environment;
+  // The value of the child's variable `name` (Windows' lookup: the first
+  // string whose name matches without case), if it has one.
+  std::optional<std::u16string> variable(std::u16string_view name) const;
   bool current_directory_null = true;
   std::u16string current_directory;  // lpCurrentDirectory (empty when null)
-  bool attributes_null = true;       // both security attribute pointers
+  // The folder the child starts in: lpCurrentDirectory's full path, or the
+  // parent's current folder.
+  std::u16string folder;
+  bool attributes_null = true;  // both security attribute pointers
   DWORD startup_cb = 0;
   DWORD startup_flags = 0;
   HANDLE std_input = win::NULL_HANDLE;
@@ -127,6 +140,13 @@ struct CreateProcessCall {
   bool startup_otherwise_zero = true;  // every other STARTUPINFOW field 0
   // Inheritable handles open in the parent at the moment of the call.
   std::vector<HANDLE> inheritable_handles;
+  // EXTENDED_STARTUPINFO_PRESENT was given, and the PROC_THREAD_ATTRIBUTE_
+  // HANDLE_LIST of its attribute list, if it had one.
+  bool extended = false;
+  std::optional<std::vector<HANDLE>> handle_list;
+  // The handles the child inherited: none without bInheritHandles, else
+  // the handle list, or without one every inheritable handle.
+  std::vector<HANDLE> inherited;
   // Whether the process launch lock (any SRW lock) was held during the call.
   int locks_held = 0;
   // The content label of the image file that was started (see `contents`).
@@ -148,6 +168,9 @@ struct CreateFileCall {
 
 struct ChildState {
   DWORD exit_code = 0;
+  // The virtual time (now_ns) at which it ends on its own; nothing: never.
+  std::optional<std::int64_t> ends_at_ns = 0;
+  bool terminated = false;
   std::optional<DWORD> wait_error;       // WaitForSingleObject -> WAIT_FAILED
   std::optional<DWORD> wait_result;      // another result (e.g. WAIT_TIMEOUT)
   std::optional<DWORD> exit_code_error;  // GetExitCodeProcess fails
@@ -186,10 +209,23 @@ struct HandleEntry {
 struct Program {
   std::optional<DWORD> start_error{};  // CreateProcessW fails with it
   DWORD exit_code = 0;
+  // What it writes to its standard output as it starts: to a pipe's read
+  // end, or to whatever stream the handle is (the user's output, say).
+  // Nothing is written when its standard output is not a byte stream.
+  std::string output{};
+  // How long it runs, in virtual milliseconds; kRunsForever: until ended.
+  std::int64_t runs_ms = 0;
+  // Asked its version (its command line ends in " -V"), as curl is: it
+  // writes this as its output and exits 0 at once, and nothing else of the
+  // script applies but start_error. A run of `program_runs` is taken as
+  // it stands instead.
+  std::string version_answer{};
   std::optional<DWORD> wait_error{};
   std::optional<DWORD> exit_code_error{};
   std::function<void(const CreateProcessCall&)> on_start{};  // runs at start
 };
+
+inline constexpr std::int64_t kRunsForever = -1;
 
 // Case-insensitive (ASCII) ordering, as Windows compares names.
 struct NoCaseLess {
@@ -267,6 +303,8 @@ struct Library {
 // signer check looks up; the fake's copies export these.
 inline const std::vector<std::string> kWintrustExports = {"WinVerifyTrust", "WTHelperProvDataFromStateData",
                                                           "WTHelperGetProvSignerFromChain"};
+inline const std::vector<std::string> kWinHttpExports = {"WinHttpGetIEProxyConfigForCurrentUser", "WinHttpOpen",
+                                                         "WinHttpGetProxyForUrl", "WinHttpCloseHandle"};
 inline const std::vector<std::string> kCrypt32Exports = {
     "CertVerifyCertificateChainPolicy", "CertGetEnhancedKeyUsage",  "CertVerifyTimeValidity", "CryptHashCertificate2",
     "CertGetCertificateChain",          "CertFreeCertificateChain", "CertGetNameStringW"};
@@ -481,6 +519,15 @@ class FakeWindows {
   bool wow64 = false;
   std::optional<DWORD> wow64_error;
   std::map<std::u16string, std::u16string, NoCaseLess> environment;
+  // GetEnvironmentStringsW hands out `environment` as "name=value" strings
+  // in its order (which, unlike Windows', puts '_' before letters), or,
+  // when set, exactly these units (each string with its NUL, then one
+  // more). The blocks handed out and not freed yet, by address; addresses
+  // FreeEnvironmentStringsW was given that were not one of them.
+  std::optional<std::u16string> environment_strings;
+  std::optional<DWORD> environment_strings_error;  // the call fails (null)
+  std::map<std::uintptr_t, std::unique_ptr<std::u16string>> environment_blocks;
+  std::vector<std::uintptr_t> bad_environment_frees;
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   // Set to offer GetTempPath2W (through GetProcAddress) with this answer.
   std::optional<std::u16string> temp_path2;
@@ -603,8 +650,84 @@ class FakeWindows {
   // Scripted programs, by the file on disk a start reaches (see
   // file_system_path), in the file table's form.
   std::map<std::u16string, Program, NoCaseLess> programs;
+  // Scripted runs, one per start (popped front), by the same key; used
+  // before `programs`, which answers once none is left.
+  std::map<std::u16string, std::deque<Program>, NoCaseLess> program_runs;
+  // Every TerminateProcess: the process's application and the code.
+  std::vector<std::pair<std::u16string, win::UINT>> terminations;
+  // Every CreatePipe's size, and whether it had no security attributes.
+  struct PipeCall {
+    DWORD size;
+    bool attributes_null;
+  };
+  std::vector<PipeCall> pipe_calls;
+  std::optional<DWORD> pipe_error;  // CreatePipe fails with it
+
+  // ---- Threads (CreateThread)
+  // Simplified: a new thread runs its routine to the end at once, on the
+  // caller's thread; the virtual time it took (what the seam calls made in
+  // it advanced the clock by) is then put back, and becomes the thread's
+  // run time, which a wait on its handle sees (WaitForSingleObject).
+  std::optional<DWORD> thread_error;  // CreateThread fails with it
+  std::size_t threads_created = 0;
+
+  // ---- WinHTTP (winhttp.dll in the system folder, kWinHttpExports)
+  // The user's setting, as WinHttpGetIEProxyConfigForCurrentUser gives it
+  // (absent texts are null).
+  struct InternetSettings {
+    bool auto_detect = false;
+    std::optional<std::u16string> script;  // lpszAutoConfigUrl
+    std::optional<std::u16string> proxy;
+    std::optional<std::u16string> bypass;
+    std::optional<DWORD> error;  // the call fails with it
+    std::int64_t cost_ms = 0;    // virtual time the call takes
+  };
+  InternetSettings internet_settings;
+  // WinHttpGetProxyForUrl's answer, whatever it is asked.
+  struct ProxyAnswer {
+    std::optional<DWORD> error;  // the call fails with it (12180: nothing detected)
+    DWORD access_type = win::WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    std::optional<std::u16string> proxy;
+    std::optional<std::u16string> bypass;
+    std::int64_t cost_ms = 0;
+  };
+  ProxyAnswer proxy_answer;
+  struct ProxyForUrlCall {
+    std::u16string url;
+    DWORD flags = 0;
+    DWORD detect_flags = 0;
+    std::optional<std::u16string> script;
+    BOOL auto_logon = 0;
+    bool session_open = false;  // the session handle was one WinHttpOpen gave and not yet closed
+  };
+  std::vector<ProxyForUrlCall> proxy_for_url_calls;
+  std::optional<DWORD> winhttp_open_error;           // WinHttpOpen fails
+  std::map<std::uintptr_t, DWORD> winhttp_sessions;  // open sessions, with their access type
+  std::uintptr_t next_session = 0xB000;
+  // Texts WinHTTP allocated for the program and GlobalFree has not freed;
+  // addresses GlobalFree was given that were none of them.
+  std::map<std::uintptr_t, std::u16string> global_texts;
+  std::vector<std::uintptr_t> bad_global_frees;
   std::vector<CreateProcessCall> created;
   std::vector<HANDLE> closed;  // every handle CloseHandle closed, in order
+  // Attribute lists initialised and not deleted yet, by address, with the
+  // handle list set on each (Windows keeps the pointer and reads the
+  // handles in CreateProcessW). Initialising one needs `attribute_list_size`
+  // bytes; a list too small, a second initialisation, an update of an
+  // unknown list or with another attribute fail with the codes Windows
+  // gives. CreateProcessW refuses (ERROR_INVALID_PARAMETER) an extended
+  // start whose cb is not STARTUPINFOEXW's or whose list is not live, and a
+  // handle list with a NULL or INVALID_HANDLE_VALUE, a handle listed twice,
+  // one that is not open and inheritable, or one given without
+  // bInheritHandles.
+  struct AttributeList {
+    const HANDLE* handles = nullptr;
+    std::size_t handles_size = 0;  // bytes
+  };
+  std::map<std::uintptr_t, AttributeList> attribute_lists;
+  std::size_t attribute_list_size = 48;
+  std::size_t attribute_lists_deleted = 0;
+  std::optional<DWORD> attribute_update_error;  // UpdateProcThreadAttribute fails
   // When set, CloseHandle leaves this last error even when it succeeds
   // (Windows does not promise to keep the last error across a successful
   // call), to show that a caller read its error before closing anything.

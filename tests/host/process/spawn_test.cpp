@@ -10,6 +10,7 @@
 
 #include "fake_windows.h"
 #include "paths/path_text.h"
+#include "process/inherited_handles.h"
 #include "process/launch_lock.h"
 #include "support/seam_test.h"
 
@@ -91,13 +92,13 @@ TEST_F(SpawnTest, FixedCreationValues) {
   w().use_console();
   ASSERT_TRUE(spawn_process(ProcessCommand("curl")).has_value());
   const fake::CreateProcessCall& call = w().created[0];
-  EXPECT_EQ(call.creation_flags, win::CREATE_UNICODE_ENVIRONMENT);
+  EXPECT_EQ(call.creation_flags, win::CREATE_UNICODE_ENVIRONMENT | win::EXTENDED_STARTUPINFO_PRESENT);
   EXPECT_EQ(call.inherit_handles, 1);
   EXPECT_TRUE(call.environment_null);
   EXPECT_TRUE(call.current_directory_null);
   EXPECT_EQ(call.current_directory, u"");
   EXPECT_TRUE(call.attributes_null);
-  EXPECT_EQ(call.startup_cb, sizeof(win::STARTUPINFOW));
+  EXPECT_EQ(call.startup_cb, sizeof(win::STARTUPINFOEXW));
   EXPECT_TRUE(call.startup_otherwise_zero);
 }
 
@@ -144,8 +145,10 @@ TEST_F(SpawnTest, CallOrder) {
   std::vector<std::string> tail(w().calls.begin() + first_call("GetStdHandle"), w().calls.end());
   EXPECT_THAT(tail, ElementsAre("GetStdHandle(-10)", "GetCurrentProcess", "DuplicateHandle", "GetStdHandle(-11)",
                                 "GetCurrentProcess", "DuplicateHandle", "GetStdHandle(-12)", "GetCurrentProcess",
-                                "DuplicateHandle", "CreateProcessW(C:\\Windows\\system32\\curl.exe)", "CloseHandle",
-                                "CloseHandle", "CloseHandle"));
+                                "DuplicateHandle", "InitializeProcThreadAttributeList(1)",
+                                "InitializeProcThreadAttributeList(1)", "UpdateProcThreadAttribute",
+                                "CreateProcessW(C:\\Windows\\system32\\curl.exe)", "CloseHandle", "CloseHandle",
+                                "CloseHandle", "DeleteProcThreadAttributeList"));
 }
 
 TEST_F(SpawnTest, LookupAndCommandLineHappenBeforeTheLockIsTaken) {
@@ -239,6 +242,21 @@ TEST_P(SpawnHandles, ChildGetsDuplicatesOfThoseThatExist) {
     duplicates.push_back(given[i]);
   }
   EXPECT_EQ(call.inheritable_handles.size(), duplicates.size());
+  // The child inherits exactly those, through the handle list; with none,
+  // nothing at all.
+  if (any) {
+    ASSERT_TRUE(call.handle_list.has_value());
+    EXPECT_THAT(*call.handle_list, ::testing::UnorderedElementsAreArray(duplicates));
+    EXPECT_EQ(call.inherit_handles, 1);
+    EXPECT_TRUE(call.extended);
+  } else {
+    EXPECT_FALSE(call.handle_list.has_value());
+    EXPECT_EQ(call.inherit_handles, 0);
+    EXPECT_FALSE(call.extended);
+    EXPECT_EQ(call.startup_cb, sizeof(win::STARTUPINFOW));
+  }
+  EXPECT_THAT(call.inherited, ::testing::UnorderedElementsAreArray(duplicates));
+  EXPECT_THAT(w().attribute_lists, IsEmpty()) << "the list is deleted after the start";
   // Closed right after the call, in the order error, output, input.
   std::reverse(duplicates.begin(), duplicates.end());
   EXPECT_EQ(w().closed, duplicates);
@@ -261,6 +279,69 @@ INSTANTIATE_TEST_SUITE_P(
                       HandleCase{"NoInput", false, true, true}, HandleCase{"NoOutput", true, false, true},
                       HandleCase{"NoError", true, true, false}, HandleCase{"OnlyError", false, false, true}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A handle some other code made inheritable stays with this process.
+TEST_F(SpawnTest, AnInheritableHandleThatIsNotAStandardOneIsNotInherited) {
+  const auto streams = w().use_byte_streams();
+  auto stray = std::make_shared<fake::Object>();
+  stray->kind = fake::Object::Kind::File;
+  const win::HANDLE leaked = w().add_object(stray, /*inheritable=*/true);
+  ASSERT_TRUE(spawn_process(ProcessCommand("curl")).has_value());
+  const fake::CreateProcessCall& call = w().created[0];
+  EXPECT_THAT(call.inheritable_handles, ::testing::Contains(leaked));
+  EXPECT_THAT(call.inherited, ::testing::Not(::testing::Contains(leaked)));
+  EXPECT_EQ(call.inherited.size(), 3u);
+}
+
+// Windows refuses a list with an empty handle or one handle twice: the
+// list holds each handle placed in the startup information once.
+TEST_F(SpawnTest, TheHandleListHoldsEachGivenHandleOnceAndNoEmptyOne) {
+  auto stream = std::make_shared<fake::Object>();
+  const win::HANDLE handle = w().add_object(stream, /*inheritable=*/true);
+  struct Case {
+    const char* name;
+    win::HANDLE input, output, error;
+    std::vector<win::HANDLE> listed;
+  };
+  const std::vector<Case> cases = {
+      {"one handle in every slot", handle, handle, handle, {handle}},
+      {"null and invalid around it", win::NULL_HANDLE, handle, win::INVALID_HANDLE_VALUE, {handle}},
+      {"none", win::NULL_HANDLE, win::INVALID_HANDLE_VALUE, win::NULL_HANDLE, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    win::STARTUPINFOEXW extended{};
+    extended.StartupInfo.hStdInput = c.input;
+    extended.StartupInfo.hStdOutput = c.output;
+    extended.StartupInfo.hStdError = c.error;
+    InheritedHandles inherited;
+    const auto inherits = inherited.attach(extended);
+    ASSERT_TRUE(inherits.has_value());
+    EXPECT_EQ(*inherits, !c.listed.empty());
+    if (c.listed.empty()) {
+      EXPECT_EQ(extended.lpAttributeList, nullptr);
+      continue;
+    }
+    const auto list = w().attribute_lists.find(reinterpret_cast<std::uintptr_t>(extended.lpAttributeList));
+    ASSERT_NE(list, w().attribute_lists.end());
+    const std::vector<win::HANDLE> listed(list->second.handles,
+                                          list->second.handles + list->second.handles_size / sizeof(win::HANDLE));
+    EXPECT_EQ(listed, c.listed);
+  }
+  EXPECT_THAT(w().attribute_lists, IsEmpty());
+}
+
+TEST_F(SpawnTest, AFailedHandleListFailsTheStartAndLeavesNothing) {
+  w().use_byte_streams();
+  const auto before = open_set();
+  w().attribute_update_error = win::ERROR_NOT_ENOUGH_MEMORY;
+  const auto child = spawn_process(ProcessCommand("curl"));
+  ASSERT_FALSE(child.has_value());
+  EXPECT_EQ(child.error().os_code(), static_cast<std::int32_t>(win::ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_THAT(w().created, IsEmpty());
+  EXPECT_THAT(w().attribute_lists, IsEmpty());
+  expect_nothing_left(before);
+}
 
 TEST_F(SpawnTest, CreateProcessFailureIsReadBeforeAnythingIsClosed) {
   w().use_byte_streams();

@@ -22,7 +22,7 @@ const std::string kAddress = std::string("https://") + VANT_DOWNLOAD_HOST + "/do
 
 std::u16string curl_command_line(std::u16string_view output) {
   return u"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
-         u"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o " +
+         u"--connect-timeout 120 --speed-limit 1 --speed-time 120 --retry-connrefused -o " +
          std::u16string(output) + u" " + fake::u16(kAddress);
 }
 
@@ -76,9 +76,9 @@ TEST_P(DownloadFolder, CurlStartsInTheFolderOnlyWhenTheCodePageCannotSpellIt) {
 
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.err, "");
-  ASSERT_EQ(w().created.size(), 2u);
+  ASSERT_EQ(created().size(), 2u);
   const std::u16string installer = c.folder + std::u16string(kName);
-  const fake::CreateProcessCall& curl = w().created[0];
+  const fake::CreateProcessCall curl = created()[0];
   EXPECT_EQ(curl.application, testing::kRunCurl);
   EXPECT_FALSE(curl.application_null);
   EXPECT_EQ(curl.command_line, curl_command_line(c.in_folder ? kName : installer));
@@ -86,16 +86,16 @@ TEST_P(DownloadFolder, CurlStartsInTheFolderOnlyWhenTheCodePageCannotSpellIt) {
   EXPECT_EQ(curl.current_directory, c.in_folder ? c.folder : u"");
   EXPECT_TRUE(curl.attributes_null);
   EXPECT_EQ(curl.inherit_handles, 1);
-  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT);
+  EXPECT_EQ(curl.creation_flags, win::CREATE_UNICODE_ENVIRONMENT | win::EXTENDED_STARTUPINFO_PRESENT);
   EXPECT_TRUE(curl.environment_null);
-  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOW));
+  EXPECT_EQ(curl.startup_cb, sizeof(win::STARTUPINFOEXW));
   EXPECT_EQ(curl.startup_flags, win::STARTF_USESTDHANDLES);
   EXPECT_TRUE(curl.startup_otherwise_zero);
   // The file curl left is the one held and started, by its full path.
   ASSERT_EQ(w().create_file_calls.size(), 1u);
   EXPECT_EQ(w().disk_path(w().create_file_calls[0].path), installer);
-  EXPECT_EQ(w().created[1].image_file, installer);
-  EXPECT_TRUE(w().created[1].current_directory_null);
+  EXPECT_EQ(created()[1].image_file, installer);
+  EXPECT_TRUE(created()[1].current_directory_null);
 }
 
 const std::u16string kAscii = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
@@ -145,9 +145,9 @@ TEST_F(DownloadFolderTest, AFailedCheckKeepsTheFullPath) {
   };
   curl_exits(0, false);
   run();
-  ASSERT_FALSE(w().created.empty());
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(kChinese + std::u16string(kName)));
-  EXPECT_TRUE(w().created[0].current_directory_null);
+  ASSERT_FALSE(created().empty());
+  EXPECT_EQ(created()[0].command_line, curl_command_line(kChinese + std::u16string(kName)));
+  EXPECT_TRUE(created()[0].current_directory_null);
 }
 
 // Windows refuses a current folder that does not exist, so the download
@@ -161,8 +161,8 @@ TEST_F(DownloadFolderTest, AMissingFolderIsReportedAsTheToolsFailedStart) {
   EXPECT_EQ(outcome.err,
             "无法运行下载工具：The directory name is invalid. (os error 267)\n"
             "请确保系统为 Windows 10 或更高版本。\n");
-  ASSERT_EQ(w().created.size(), 1u);
-  EXPECT_EQ(w().created[0].current_directory, kChinese);
+  ASSERT_EQ(created().size(), 1u);
+  EXPECT_EQ(created()[0].current_directory, kChinese);
 }
 
 // The message still names the file by its full path.
@@ -174,7 +174,7 @@ TEST_F(DownloadFolderTest, AnInstallerThatCannotStartIsShownByItsFullPath) {
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：C:\\Users\\张三\\AppData\\Local\\Temp\\"
                                                 "vant_installer_latest.exe\n"));
-  EXPECT_FALSE(w().created[0].current_directory_null);
+  EXPECT_FALSE(created()[0].current_directory_null);
 }
 
 }  // namespace

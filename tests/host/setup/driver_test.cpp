@@ -35,7 +35,7 @@ class DriverTest : public testing::DriverRun {
  protected:
   std::u16string curl_command_line(std::u16string_view output_path) const {
     return u"\"curl\" --disable -L --proto-redir =https --fail --progress-bar --retry 3 --retry-delay 2 "
-           u"--connect-timeout 120 --speed-limit 1 --speed-time 120 -o " +
+           u"--connect-timeout 120 --speed-limit 1 --speed-time 120 --retry-connrefused -o " +
            std::u16string(output_path) + u" " + fake::u16(kAddress);
   }
 };
@@ -49,11 +49,11 @@ TEST_F(DriverTest, SuccessWritesElevenLinesStartsTheInstallerPausesAndExits0) {
   EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 11);
   EXPECT_EQ(outcome.err, "");
 
-  ASSERT_EQ(w().created.size(), 2u);
-  const fake::CreateProcessCall& curl = w().created[0];
+  ASSERT_EQ(created().size(), 2u);
+  const fake::CreateProcessCall curl = created()[0];
   EXPECT_EQ(curl.application, kCurl);
   EXPECT_EQ(curl.command_line, curl_command_line(kInstaller));
-  const fake::CreateProcessCall& installer = w().created[1];
+  const fake::CreateProcessCall installer = created()[1];
   EXPECT_EQ(installer.application, kInstaller);
   EXPECT_EQ(installer.command_line, u"\"" + std::u16string(kInstaller) + u"\"");
 
@@ -87,10 +87,10 @@ TEST_F(DriverTest, SuccessClosesTheDownloadToolButNotTheInstaller) {
 TEST_F(DriverTest, DownloadArgumentsAreNineteenInOrder) {
   curl_exits(0, true);
   run();
-  ASSERT_FALSE(w().created.empty());
+  ASSERT_FALSE(created().empty());
   // Splitting at single spaces is exact here: no argument has a space.
   std::vector<std::string> words;
-  std::string line = fake::utf8(w().created[0].command_line);
+  std::string line = fake::utf8(created()[0].command_line);
   for (std::size_t start = 0;;) {
     const std::size_t end = line.find(' ', start);
     words.push_back(line.substr(start, end - start));
@@ -99,7 +99,7 @@ TEST_F(DriverTest, DownloadArgumentsAreNineteenInOrder) {
   }
   EXPECT_THAT(words, ElementsAre("\"curl\"", "--disable", "-L", "--proto-redir", "=https", "--fail", "--progress-bar",
                                  "--retry", "3", "--retry-delay", "2", "--connect-timeout", "120", "--speed-limit", "1",
-                                 "--speed-time", "120", "-o", fake::utf8(kInstaller), kAddress));
+                                 "--speed-time", "120", "--retry-connrefused", "-o", fake::utf8(kInstaller), kAddress));
 }
 
 // One row per failure of the download tool, and what the user then sees.
@@ -126,7 +126,7 @@ TEST_P(DownloadToolFailure, ReportsOnStderrPromptsAndExits1) {
   EXPECT_GE(w().count_calls("NtReadFile"), 1u);
   // The installer is never started, there is no pause, and no handle of a
   // child is left open.
-  EXPECT_LE(w().created.size(), 1u);
+  EXPECT_LE(created().size(), 1u);
   EXPECT_TRUE(w().timer_sets.empty());
   for (win::HANDLE handle : w().open_handles()) EXPECT_FALSE(w().object_of(handle)->child);
 }
@@ -194,7 +194,7 @@ TEST_F(DriverTest, TemporaryFolderThatCannotBeHadIsAnInternalFailure) {
   EXPECT_EQ(outcome.err,
             "called `Result::unwrap()` on an `Err` value: Os { code: 5, kind: PermissionDenied, message: \"Access is "
             "denied.\" }\n");
-  EXPECT_TRUE(w().created.empty());
+  EXPECT_TRUE(created().empty());
   EXPECT_EQ(w().count_calls("NtReadFile"), 0u);
 }
 
@@ -209,7 +209,11 @@ TEST_F(DriverTest, LibrariesAreSearchedInTheSystemFolderOnlyFromTheFirstCallOn) 
   EXPECT_EQ(w().calls.front(), "SetDefaultDllDirectories(0x800)");
   EXPECT_EQ(w().count_calls("SetDefaultDllDirectories"), 1u);
   EXPECT_EQ(w().default_dll_directories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
-  EXPECT_TRUE(w().loads.empty());
+  // Nothing but WinHTTP (for the Windows proxy), by its bare name from the
+  // system folder.
+  ASSERT_EQ(w().loads.size(), 1u);
+  EXPECT_EQ(w().loads[0].name, u"winhttp.dll");
+  EXPECT_EQ(w().loads[0].flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // Windows refuses only flags it does not know; the run then stops before
@@ -223,7 +227,7 @@ TEST_F(DriverTest, ALibrarySearchThatCannotBeLimitedIsAnInternalFailure) {
   EXPECT_EQ(outcome.out, "");
   EXPECT_THAT(outcome.err, ::testing::StartsWith("called `Result::unwrap()` on an `Err` value: Os { code: 87, "));
   EXPECT_EQ(w().calls.front(), "SetDefaultDllDirectories(0x800)");
-  EXPECT_TRUE(w().created.empty());
+  EXPECT_TRUE(created().empty());
 }
 
 // With no temporary folder curl writes the bare name into the current
@@ -242,10 +246,10 @@ TEST_F(DriverTest, EmptyTemporaryFolderStartsTheInstallerFromTheCurrentFolder) {
 
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.err, "");
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
-  EXPECT_EQ(w().created[1].application, downloaded);
-  EXPECT_EQ(w().created[1].command_line, u"\".\\vant_installer_latest.exe\"");
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_EQ(created()[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_EQ(created()[1].application, downloaded);
+  EXPECT_EQ(created()[1].command_line, u"\".\\vant_installer_latest.exe\"");
   for (const std::string& call : w().calls) {
     EXPECT_FALSE(call.starts_with("GetFileAttributesW(") && call.find("vant_installer") != std::string::npos) << call;
   }
@@ -261,7 +265,7 @@ TEST_F(DriverTest, EmptyTemporaryFolderShowsTheBareNameWhenTheStartFails) {
   // started.
   ASSERT_EQ(w().create_file_calls.size(), 1u);
   EXPECT_EQ(w().create_file_calls[0].path, u"C:\\work\\vant_installer_latest.exe");
-  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_EQ(created().size(), 1u);
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：vant_installer_latest.exe\n"));
 }
 
@@ -271,8 +275,8 @@ TEST_F(DriverTest, TemporaryFolderWithSpacesReachesCurlAsOneArgument) {
   w().use_ansi_code_page(936);  // which spells the folder: curl gets the path
   curl_exits(0, false);
   run();
-  ASSERT_FALSE(w().created.empty());
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
+  ASSERT_FALSE(created().empty());
+  EXPECT_EQ(created()[0].command_line, curl_command_line(u"\"" + temp + u"vant_installer_latest.exe\""));
 }
 
 // A lone surrogate has no form in any code page: curl starts in the folder,
@@ -293,14 +297,14 @@ TEST_F(DriverTest, LoneSurrogateFolderIsCurlsCurrentFolderAndIsReplacedOnlyInThe
   w().programs[exact] = fake::Program{.start_error = win::ERROR_BAD_EXE_FORMAT};
   const Outcome outcome = run();
 
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
-  EXPECT_FALSE(w().created[0].current_directory_null);
-  EXPECT_EQ(w().created[0].current_directory, temp);
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_EQ(created()[0].command_line, curl_command_line(u"vant_installer_latest.exe"));
+  EXPECT_FALSE(created()[0].current_directory_null);
+  EXPECT_EQ(created()[0].current_directory, temp);
   // The hold and the start use the exact units the system gave.
   ASSERT_EQ(w().create_file_calls.size(), 1u);
   EXPECT_EQ(w().create_file_calls[0].path, exact);
-  EXPECT_EQ(w().created[1].application, exact);
+  EXPECT_EQ(created()[1].application, exact);
   EXPECT_THAT(outcome.err, ::testing::HasSubstr("安装包已下载到：C:\\T\uFFFD\\vant_installer_latest.exe\n"));
 }
 
@@ -366,9 +370,9 @@ TEST_F(DriverTest, NoStandardHandlesAtAllStillEndsWithTheDriversCodes) {
   curl_exits(0, true);
   Outcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
-  ASSERT_EQ(w().created.size(), 2u);
+  ASSERT_EQ(created().size(), 2u);
   // With no handle to pass on, the children get the system's defaults.
-  EXPECT_EQ(w().created[0].startup_flags, 0u);
+  EXPECT_EQ(created()[0].startup_flags, 0u);
 
   vant::testing::reset_process();
   w().temp_path = kTemp;

@@ -46,9 +46,9 @@ TEST_F(InstallerHold, NothingReachesTheFileBetweenCurlsExitAndTheStart) {
   // Tried at every call from the open to the start, and always refused.
   EXPECT_GE(attack.attempts().size(), 10u);
   EXPECT_THAT(attack.got_through(), ::testing::IsEmpty());
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[1].application, kRunInstaller);
-  EXPECT_EQ(w().created[1].image, "genuine");
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_EQ(created()[1].application, kRunInstaller);
+  EXPECT_EQ(created()[1].image, "genuine");
 }
 
 TEST_F(InstallerHold, OpensForReadingSharingOnlyReadingRightAfterCurlsExit) {
@@ -72,8 +72,8 @@ TEST_F(InstallerHold, OpensForReadingSharingOnlyReadingRightAfterCurlsExit) {
                           [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
             0);
   // The installer does not inherit the hold.
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_THAT(w().created[1].inheritable_handles, ::testing::Not(::testing::Contains(open.result)));
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_THAT(created()[1].inheritable_handles, ::testing::Not(::testing::Contains(open.result)));
 }
 
 // One row per way the run ends after the open; the hold is open while
@@ -134,7 +134,7 @@ TEST_P(BusyInstaller, IsTriedAgainForABoundedTime) {
               "无法启动安装程序：OS Error 32 (FormatMessageW() returned error 317) (os error 32)\n"
               "安装包已下载到：C:\\Users\\user\\AppData\\Local\\Temp\\vant_installer_latest.exe\n"
               "请手动运行该文件完成安装。\n");
-    EXPECT_EQ(w().created.size(), 1u);
+    EXPECT_EQ(created().size(), 1u);
   }
 }
 

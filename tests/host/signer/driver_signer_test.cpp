@@ -46,7 +46,7 @@ class SignerDriver : public DriverRun {
   // The installer was not started, its file is gone, the verify state was
   // closed, and the prompt read its line.
   void expect_refused_and_deleted() {
-    EXPECT_EQ(w().created.size(), 1u) << "the installer was started";
+    EXPECT_EQ(created().size(), 1u) << "the installer was started";
     EXPECT_FALSE(w().exists(kRunInstaller));
     EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
     EXPECT_TRUE(w().trust_states.empty());
@@ -62,8 +62,8 @@ TEST_F(SignerDriver, TheVendorsInstallerIsStartedAsWithoutTheCheck) {
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.out, kRunBanner + kRunLaunching);
   EXPECT_EQ(outcome.err, "");
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[1].application, kRunInstaller);
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_EQ(created()[1].application, kRunInstaller);
   EXPECT_TRUE(w().exists(kRunInstaller));
   EXPECT_TRUE(w().delete_requests.empty());
   EXPECT_TRUE(w().trust_states.empty());
@@ -101,23 +101,27 @@ TEST_F(SignerDriver, LibrariesComeFromTheSystemFolderOnly) {
   const auto& calls = w().calls;
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.front(), "SetDefaultDllDirectories(0x800)");
-  ASSERT_EQ(w().loads.size(), 2u);
-  EXPECT_EQ(w().loads[0].name, u"wintrust.dll");
-  EXPECT_EQ(w().loads[0].loaded, u"C:\\Windows\\system32\\wintrust.dll");
-  EXPECT_EQ(w().loads[1].name, u"crypt32.dll");
-  EXPECT_EQ(w().loads[1].loaded, u"C:\\Windows\\system32\\crypt32.dll");
+  // WinHTTP first, for the Windows proxy before the download.
+  ASSERT_EQ(w().loads.size(), 3u);
+  EXPECT_EQ(w().loads[0].name, u"winhttp.dll");
+  EXPECT_EQ(w().loads[0].loaded, u"C:\\Windows\\system32\\winhttp.dll");
+  EXPECT_EQ(w().loads[1].name, u"wintrust.dll");
+  EXPECT_EQ(w().loads[1].loaded, u"C:\\Windows\\system32\\wintrust.dll");
+  EXPECT_EQ(w().loads[2].name, u"crypt32.dll");
+  EXPECT_EQ(w().loads[2].loaded, u"C:\\Windows\\system32\\crypt32.dll");
   for (const fake::FakeWindows::LoadCall& load : w().loads) {
     EXPECT_TRUE(load.file_null);
     EXPECT_EQ(load.flags, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
-  const auto first_load = std::find_if(calls.begin(), calls.end(),
-                                       [](const std::string& call) { return call.starts_with("LoadLibraryExW"); });
+  const auto trust_load = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+    return call.starts_with("LoadLibraryExW(wintrust.dll");
+  });
   const auto verify = std::find_if(calls.begin(), calls.end(),
                                    [](const std::string& call) { return call.starts_with("WinVerifyTrust(verify:"); });
   EXPECT_EQ(
-      std::count_if(calls.begin(), first_load, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
+      std::count_if(calls.begin(), trust_load, [](const std::string& call) { return call.starts_with("NtWriteFile"); }),
       11);
-  EXPECT_LT(first_load, verify);
+  EXPECT_LT(trust_load, verify);
 }
 
 // One row: what is missing of the system's libraries, and the text after V1.
@@ -249,7 +253,7 @@ TEST_F(SignerDriver, AnInstallerWhoseRevocationCannotBeCheckedIsStarted) {
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.err, "");
-  EXPECT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(created().size(), 2u);
   EXPECT_EQ(w().chain_builds.size(), 1u);
   EXPECT_TRUE(w().open_chains.empty());
 }
@@ -262,7 +266,7 @@ TEST_F(SignerDriver, AnExpiredLeafWithATimestampIsStarted) {
   const testing::RunOutcome outcome = run();
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_EQ(outcome.err, "");
-  EXPECT_EQ(w().created.size(), 2u);
+  EXPECT_EQ(created().size(), 2u);
 }
 
 TEST_F(SignerDriver, AFileThatCannotBeDeletedIsReportedAlike) {
@@ -270,7 +274,7 @@ TEST_F(SignerDriver, AFileThatCannotBeDeletedIsReportedAlike) {
   const testing::RunOutcome outcome = run();  // unsigned
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_EQ(outcome.err, kRefused + os_reason(-2146762496) + "\n" + kNotStarted + kCheckNetwork);
-  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_EQ(created().size(), 1u);
   EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
 }
 
@@ -300,7 +304,7 @@ TEST_F(SignerDriver, NoDownloadedFileIsRefusedByTheCheck) {
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_EQ(outcome.err,
             kRefused + "The system cannot find the file specified. (os error 2)\n" + kNotStarted + kCheckNetwork);
-  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_EQ(created().size(), 1u);
 }
 
 // The file checked is the file started: from curl's exit to the start
@@ -313,8 +317,8 @@ TEST_F(SignerDriver, TheCheckedFileIsTheStartedFile) {
 
   EXPECT_EQ(outcome.exit_code, 0u);
   EXPECT_THAT(attack.got_through(), ::testing::IsEmpty());
-  ASSERT_EQ(w().created.size(), 2u);
-  EXPECT_EQ(w().created[1].image, "genuine");
+  ASSERT_EQ(created().size(), 2u);
+  EXPECT_EQ(created()[1].image, "genuine");
   ASSERT_FALSE(w().trust_calls.empty());
   EXPECT_EQ(w().trust_calls[0].file_handle, attack.held());
   EXPECT_EQ(w().trust_calls[0].path, kRunInstaller);
@@ -331,7 +335,7 @@ TEST_F(SignerDriver, AFileThatCannotBeHeldIsRefused) {
 
   EXPECT_EQ(outcome.exit_code, 1u);
   EXPECT_EQ(outcome.err, kRefused + os_reason(32) + "\n" + kNotStarted + kCheckNetwork);
-  EXPECT_EQ(w().created.size(), 1u);
+  EXPECT_EQ(created().size(), 1u);
   EXPECT_TRUE(w().trust_calls.empty());
   EXPECT_THAT(w().delete_requests, ElementsAre(kRunInstaller));
 }

@@ -30,6 +30,26 @@ void DriverRun::scanner_holds_installer_after_curl() {
   };
 }
 
+namespace {
+bool is_version_probe(const fake::CreateProcessCall& call) { return call.command_line.ends_with(u"\" -V"); }
+}  // namespace
+
+std::vector<fake::CreateProcessCall> DriverRun::created() const {
+  std::vector<fake::CreateProcessCall> calls;
+  for (const auto& call : fake::world().created) {
+    if (!is_version_probe(call)) calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<fake::CreateProcessCall> DriverRun::version_probes() const {
+  std::vector<fake::CreateProcessCall> calls;
+  for (const auto& call : fake::world().created) {
+    if (is_version_probe(call)) calls.push_back(call);
+  }
+  return calls;
+}
+
 RunOutcome DriverRun::run() {
   RunOutcome outcome;
   try {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "fake_windows.h"
 #include "support/seam_test.h"
@@ -51,6 +52,11 @@ class DriverRun : public SeamTest {
   void scanner_holds_installer_after_curl();
 
   RunOutcome run();
+
+  // The programs started (CreateProcessW), but for the question of curl's
+  // version (curl -V), which version_probes() gives.
+  std::vector<fake::CreateProcessCall> created() const;
+  std::vector<fake::CreateProcessCall> version_probes() const;
 
   fake::FakeWindows::StdStreams streams_;
 };

@@ -6,6 +6,15 @@
 //   VANT_TEST_CURL_STDOUT     text written to its standard output
 //   VANT_TEST_CURL_STDERR     text written to its standard error
 //   VANT_TEST_CURL_EXIT       exit code, decimal or 0x-hex, all 32 bits (default 0)
+//   VANT_TEST_CURL_EXITS      exit codes of the successive downloads, ','
+//                             between them, the last one for every later
+//                             run (counted in the record folder's
+//                             curl-runs.txt); wins over VANT_TEST_CURL_EXIT
+//   VANT_TEST_CURL_VERSION    what it writes, with a line feed, when asked
+//                             its version (the single argument -V, recorded
+//                             in curl-version.txt and nothing else done);
+//                             unset: nothing
+//   VANT_TEST_CURL_VERSION_WAIT_MS  how long it waits before that answer
 //   VANT_TEST_CHECK_PARENT    "1": also record whether the parent still holds
 //                             the standard handles it passed on
 // Texts may carry {U+XXXX} escapes.
@@ -37,10 +46,61 @@ std::string env_text(const wchar_t* name) {
   return value ? to_utf8(expand_unit_escapes(*value)) : std::string();
 }
 
+bool asked_version() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const bool asked = argv != nullptr && argc == 2 && std::wstring_view(argv[1]) == L"-V";
+  if (argv != nullptr) LocalFree(argv);
+  return asked;
+}
+
+// The number of this download run, from 0, kept in the record folder.
+unsigned next_run_number() {
+  const auto folder = environment_variable(L"VANT_TEST_RECORD_DIR");
+  if (!folder || folder->empty()) return 0;
+  const std::wstring path = *folder + L"\\curl-runs.txt";
+  unsigned runs = 0;
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD size = GetFileSize(file, nullptr);
+  runs = size == INVALID_FILE_SIZE ? 0 : size;
+  DWORD written = 0;
+  SetFilePointer(file, 0, nullptr, FILE_END);
+  WriteFile(file, "x", 1, &written, nullptr);
+  CloseHandle(file);
+  return runs;
+}
+
+// This run's exit code: the run-th of VANT_TEST_CURL_EXITS, else
+// VANT_TEST_CURL_EXIT, else 0.
+DWORD exit_code_of_run(unsigned run) {
+  if (const auto codes = environment_variable(L"VANT_TEST_CURL_EXITS")) {
+    std::wstring_view list = *codes;
+    for (unsigned i = 0;; ++i) {
+      const std::size_t comma = list.find(L',');
+      if (i == run || comma == std::wstring_view::npos) {
+        return parse_u32(std::wstring(list.substr(0, comma))).value_or(0xBADC0DE);
+      }
+      list.remove_prefix(comma + 1);
+    }
+  }
+  const auto code = environment_variable(L"VANT_TEST_CURL_EXIT");
+  return code ? parse_u32(*code).value_or(0xBADC0DE) : 0;
+}
+
 }  // namespace
 
 int main() {
   const StartFacts facts = capture_start();
+  if (asked_version()) {
+    store_record("curl-version", describe_start("curl", facts));
+    if (const auto wait = environment_variable(L"VANT_TEST_CURL_VERSION_WAIT_MS")) Sleep(parse_u32(*wait).value_or(0));
+    if (const auto version = environment_variable(L"VANT_TEST_CURL_VERSION")) {
+      write_to_std(STD_OUTPUT_HANDLE, to_utf8(expand_unit_escapes(*version)) + "\n");
+    }
+    ExitProcess(0);
+  }
+  const unsigned run = next_run_number();
   RecordBuilder record = describe_start("curl", facts);
   if (environment_variable(L"VANT_TEST_CHECK_PARENT") == L"1") add_parent_holds_check(record);
 
@@ -58,6 +118,5 @@ int main() {
   write_to_std(STD_OUTPUT_HANDLE, env_text(L"VANT_TEST_CURL_STDOUT"));
   write_to_std(STD_ERROR_HANDLE, env_text(L"VANT_TEST_CURL_STDERR"));
 
-  const auto code = environment_variable(L"VANT_TEST_CURL_EXIT");
-  ExitProcess(code ? parse_u32(*code).value_or(0xBADC0DE) : 0);
+  ExitProcess(exit_code_of_run(run));
 }
