@@ -395,8 +395,11 @@ BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead, DWORD* l
 BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode) { return ::TerminateProcess(h(hProcess), uExitCode); }
 HANDLE CreateThread(const SECURITY_ATTRIBUTES* lpThreadAttributes, std::size_t dwStackSize,
                     THREAD_START_ROUTINE lpStartAddress, void* lpParameter, DWORD dwCreationFlags, DWORD* lpThreadId) {
-  static_assert(std::is_same_v<THREAD_START_ROUTINE, LPTHREAD_START_ROUTINE>);
-  return h(::CreateThread(sa(lpThreadAttributes), dwStackSize, lpStartAddress, lpParameter, dwCreationFlags,
+  // The seam's DWORD is std::uint32_t, Windows' is unsigned long: the same
+  // 32 bits and calling convention, but distinct types to the compiler.
+  static_assert(sizeof(std::uint32_t) == sizeof(::DWORD));
+  const auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(lpStartAddress);
+  return h(::CreateThread(sa(lpThreadAttributes), dwStackSize, start, lpParameter, dwCreationFlags,
                           reinterpret_cast<LPDWORD>(lpThreadId)));
 }
 void* GlobalFree(void* hMem) { return ::GlobalFree(hMem); }
