@@ -190,8 +190,9 @@ ErrorDisplay SystemError::display() const {
 
 std::string SystemError::display_text() const {
   const ErrorDisplay shown = display();
+  const TextPieces pieces = shown.pieces();
   std::string text;
-  for (const std::string_view piece : shown.pieces().pieces()) text.append(piece);
+  for (const std::string_view piece : pieces.pieces()) text.append(piece);
   return text;
 }
 
