@@ -10,8 +10,9 @@
 # root certificates, and git; with --pkcs11 also the OpenSSL engine through
 # which osslsigncode reaches a token's PKCS#11 module, and GnuTLS's p11tool.
 # The test command adds the host compiler, GoogleTest, Wine, tmux,
-# clang-format, clang 16 for the fuzz targets, and SoftHSM2 (a token in
-# software) for the test that signs through PKCS#11.
+# clang-format, clang 16 for the fuzz targets, SoftHSM2 (a token in
+# software) for the test that signs through PKCS#11, and dpkg-dev and
+# Python 3 for the tests with a real curl.
 set -euo pipefail
 
 release=0
@@ -49,6 +50,10 @@ if ((!release)); then
     # The PKCS#11 signing test: a token in software, and p11tool to store
     # its throwaway certificate in it.
     softhsm2 gnutls-bin
+    # The tests with a real curl: dpkg-source unpacks Debian's curl source
+    # package (scripts/build-test-curl.sh), and Python 3 runs the tests'
+    # HTTPS server and proxy.
+    dpkg-dev python3
   )
   # The 32-bit exe's tests run under Debian's 32-bit Wine (an i386 package).
   # Without it the x86 preset still builds and checks the exe's file, so a

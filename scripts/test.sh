@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the formatting check,
 # the host unit tests (plain and under AddressSanitizer/UBSan), the Windows
-# tests of the real 64-bit and 32-bit exes under Wine (the 32-bit one's by
-# the route scripts/test-x86.sh finds), the release step (its refusals, the
-# signer pins' chains, signing through a PKCS#11 token and elsewhere, both or
+# tests of the real 64-bit and 32-bit exes under Wine (the 64-bit one also
+# with a real curl, built from Debian's source; the 32-bit one's by the route
+# scripts/test-x86.sh finds), the release step (its refusals, the signer
+# pins' chains, signing through a PKCS#11 token and elsewhere, both or
 # neither), the check that two clean release builds are byte-identical, and
 # every fuzz target for a short time. Exits non-zero on the first failure.
 set -euo pipefail
@@ -15,6 +16,11 @@ echo "==> docs: every path, link and place README, CONTRIBUTING and docs/ name e
 bash scripts/check-docs.sh
 echo "==> format"
 bash scripts/format.sh --check
+
+# Debian's curl built for Windows, for the x64 preset's tests with a real
+# curl (once; kept in build/windows-x64/real-curl).
+echo "==> real curl for the Windows tests"
+bash scripts/build-test-curl.sh
 
 for preset in host host-sanitize windows-x64; do
   echo "==> $preset"
