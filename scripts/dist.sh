@@ -158,9 +158,9 @@ for arch in x64 x86; do
   # the check of the installer's signer, its texts and the loading of its
   # libraries have a larger budget.
   if [[ -n ${signer[$arch]} ]]; then
-    signer_check=signer budget=81920
+    signer_check=signer budget=98304
   else
-    signer_check=no-signer budget=73728
+    signer_check=no-signer budget=90112
   fi
   { bash tests/windows/packaging/size-budget.sh "$build/vant-setup.exe" "$(cache "$build" VANT_OBJDUMP)" "$budget" &&
     bash tests/windows/packaging/check-exe.sh "$build/vant-setup.exe" "$(cache "$build" VANT_OBJDUMP)" \

@@ -10,6 +10,8 @@
 //   output                 "written", or output.errno when fopen failed
 // Driven by the same variables as the Unicode stand-in:
 //   VANT_TEST_RECORD_DIR, VANT_TEST_CURL_PAYLOAD (the file copied to "-o").
+// Asked its version (the single argument -V), it records that in
+// curl-version.txt and prints nothing: an unknown version, as the oldest.
 #include <windows.h>
 
 #include <cerrno>
@@ -53,6 +55,10 @@ int copy_file(const char* from, const char* to) {
 
 int main(int argc, char** argv) {
   const StartFacts facts = capture_start();
+  if (argc == 2 && std::string_view(argv[1]) == "-V") {
+    store_record("curl-version", describe_start("curl", facts));
+    return 0;
+  }
   RecordBuilder record = describe_start("curl", facts);
   record.number("ansi.acp", GetACP());
   record.number("ansi.argc", static_cast<unsigned>(argc));

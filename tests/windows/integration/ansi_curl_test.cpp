@@ -55,7 +55,7 @@ TEST_P(AnsiCurl, DownloadsIntoTheFolderWhateverItsName) {
   if (GetParam().in_folder) {
     EXPECT_EQ(curl.units("cwd"), without_trailing_backslash(temp_));
     EXPECT_EQ(curl.units(expected::kCurlOutputPath), std::wstring(L"vant_installer_latest.exe"));
-    EXPECT_EQ(curl.get("ansi.arg.18"), hex_bytes(expected::kInstallerName));
+    EXPECT_EQ(curl.get("ansi." + expected::kCurlOutputPath), hex_bytes(expected::kInstallerName));
   } else {
     EXPECT_EQ(curl.units("cwd"), current_folder_);
     EXPECT_EQ(curl.units(expected::kCurlOutputPath), installer_path());
