@@ -193,5 +193,54 @@ TEST_F(ElevatedRun, UnelevatedRunStillUsesTemp) {
   EXPECT_EQ(only_record(result.installer, "the installer").units("image"), installer_path());
 }
 
+// What the user's own programs can set: variables that change whom curl
+// trusts or where it writes, TEMP and TMP, and the current folder.
+constexpr const wchar_t* kUserTrustVariables[] = {L"CURL_CA_BUNDLE", L"SSL_CERT_FILE", L"SSL_CERT_DIR",
+                                                  L"SSLKEYLOGFILE", L"CURL_SSL_BACKEND"};
+
+class ElevatedChildren : public ElevatedRun {
+ protected:
+  void SetUp() override {
+    ElevatedRun::SetUp();
+    if (IsSkipped()) return;
+    place_curl(native_system32());
+    planted_ = folder(L"user files") + L"\\planted";
+    for (const wchar_t* name : kUserTrustVariables) env_[name] = planted_;
+    // A proxy sees only encrypted bytes: the user's stays.
+    env_[L"https_proxy"] = L"http://127.0.0.1:9";
+    current_folder_ = folder(L"Downloads");
+  }
+  std::wstring planted_;
+};
+
+TEST_F(ElevatedChildren, GetNoneOfTheUsersTrustVariablesAndWorkInTheRunsFolder) {
+  const RunResult result = run();
+  ASSERT_EQ(result.launch.exit_code, 0u) << result.err;
+  const std::wstring run_folder = lower(download_folder(result));
+  ASSERT_TRUE(is_own_folder(run_folder));
+  const Record& curl = only_record(result.curl, "curl");
+  const Record& installer = only_record(result.installer, "the installer");
+  for (const Record* child : {&curl, &installer}) {
+    for (const wchar_t* name : kUserTrustVariables) {
+      EXPECT_EQ(child->units("env." + to_utf8(name)), std::nullopt) << to_utf8(name);
+    }
+    EXPECT_EQ(child->units("env.https_proxy"), L"http://127.0.0.1:9");
+    EXPECT_EQ(lower(child->units("cwd").value_or(L"")), run_folder);
+  }
+  // The installer unpacks into the run's folder, not the user's TEMP.
+  EXPECT_EQ(lower(installer.units("env.TEMP").value_or(L"")), run_folder);
+  EXPECT_EQ(lower(installer.units("env.TMP").value_or(L"")), run_folder);
+}
+
+TEST_F(ElevatedChildren, UnelevatedTheyGetTheUsersVariablesAndFolderUnchanged) {
+  limited_token_ = true;
+  const RunResult result = run();
+  ASSERT_EQ(result.launch.exit_code, 0u) << result.err;
+  for (const Record* child : {&only_record(result.curl, "curl"), &only_record(result.installer, "the installer")}) {
+    for (const wchar_t* name : kUserTrustVariables) EXPECT_EQ(child->units("env." + to_utf8(name)), planted_);
+    EXPECT_EQ(child->units("cwd"), current_folder_);
+  }
+}
+
 }  // namespace
 }  // namespace vant_test

@@ -142,6 +142,12 @@ RecordBuilder describe_start(std::string_view role, const StartFacts& facts) {
     LocalFree(argv);
   }
   record.units("cwd", current_folder());
+  for (const wchar_t* name : {L"CURL_CA_BUNDLE", L"SSL_CERT_FILE", L"SSL_CERT_DIR", L"SSLKEYLOGFILE",
+                              L"CURL_SSL_BACKEND", L"https_proxy", L"TEMP", L"TMP"}) {
+    wchar_t value[1024];
+    const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+    if (n > 0 && n < 1024) record.units("env." + to_utf8(name), std::wstring(value, n));
+  }
   describe_std(record, "stdin", STD_INPUT_HANDLE);
   describe_std(record, "stdout", STD_OUTPUT_HANDLE);
   describe_std(record, "stderr", STD_ERROR_HANDLE);

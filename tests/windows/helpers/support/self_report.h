@@ -21,11 +21,12 @@ struct StartFacts {
 StartFacts capture_start();
 
 // The record of this process's start: role, ids, image, command line and
-// its split arguments, current folder, standard handles (kind, value, and
-// the file for a disk file), creation time, and every inheritable handle it
-// holds. Handles keep their values and their inheritable flag when they are
-// inherited, and a fresh process opens none of its own as inheritable, so
-// the inheritable ones are exactly what the parent let it inherit.
+// its split arguments, current folder, the environment variables an
+// elevated run must keep from or give its children ("env.NAME", present only
+// when set), standard handles (kind, value, and the file for a disk file),
+// creation time, and every inheritable handle it holds. Handles keep their values and their inheritable flag when they
+// are inherited, and a fresh process opens none of its own as inheritable, so the inheritable ones are exactly what the
+// parent let it inherit.
 RecordBuilder describe_start(std::string_view role, const StartFacts& facts);
 
 // Whether the parent still holds, under the same values, the standard
