@@ -56,18 +56,11 @@ def read_head(connection):
     return data.split(b"\r\n\r\n", 1)[0].decode("latin-1")
 
 
-class HttpsServer:
-    """Serves the installer at /download/latest as the case says:
-    ok, drop_once (the first answer is cut off halfway by a reset), 404, 503,
-    redirect_http (to the same path over plain http)."""
+class LoopbackListener:
+    """Accepts connections on a loopback port and serves each on a thread of
+    its own (`_serve`), until `close`."""
 
-    def __init__(self, port, behaviour, installer, certificate, key):
-        self.behaviour = behaviour
-        self.installer = installer
-        self.requests = []
-        self.lock = threading.Lock()
-        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        self.context.load_cert_chain(certificate, key)
+    def listen(self, port):
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", port))
@@ -82,6 +75,21 @@ class HttpsServer:
             except OSError:
                 return
             threading.Thread(target=self._serve, args=(connection,), daemon=True).start()
+
+
+class HttpsServer(LoopbackListener):
+    """Serves the installer at /download/latest as the case says:
+    ok, drop_once (the first answer is cut off halfway by a reset), 404, 503,
+    redirect_http (to the same path over plain http)."""
+
+    def __init__(self, port, behaviour, installer, certificate, key):
+        self.behaviour = behaviour
+        self.installer = installer
+        self.requests = []
+        self.lock = threading.Lock()
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(certificate, key)
+        self.listen(port)
 
     def _serve(self, raw):
         try:
@@ -132,7 +140,7 @@ class HttpsServer:
         self.listener.close()
 
 
-class ConnectProxy:
+class ConnectProxy(LoopbackListener):
     """A plain HTTP proxy that only tunnels (CONNECT), logs each request line,
     and maps the names it is given to loopback ports: the exe's download host
     can be reached through it alone."""
@@ -141,19 +149,7 @@ class ConnectProxy:
         self.mapping = mapping
         self.log = []
         self.lock = threading.Lock()
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(16)
-        self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                connection, _ = self.listener.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._serve, args=(connection,), daemon=True).start()
+        self.listen(0)
 
     def _serve(self, client):
         upstream = None
